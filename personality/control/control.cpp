@@ -1,0 +1,75 @@
+#include "control.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+namespace control {
+namespace {
+
+struct Override {
+    Action action;
+    std::string bytes;
+    int err;
+    int times;  // grow: fetches left to fail
+};
+
+std::mutex registry_lock;
+std::map<std::string, Override, std::less<>> registry;
+std::atomic<bool> any_override{false};  // the hot path reads only this
+
+void set(const char *key, Override o) {
+    std::lock_guard guard(registry_lock);
+    registry.insert_or_assign(key, std::move(o));
+    any_override.store(true, std::memory_order_release);
+}
+
+}  // namespace
+
+Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
+    if (!any_override.load(std::memory_order_acquire))
+        return {};
+    std::string full(key);
+    for (int arg : args)
+        full += '.' + std::to_string(arg);
+    std::lock_guard guard(registry_lock);
+    auto it = registry.find(full);
+    if (it == registry.end())
+        it = registry.find(key);
+    if (it == registry.end())
+        return {};
+    Override &o = it->second;
+    if (o.action != Action::grow)
+        return {o.action, o.bytes, o.err};
+    if (!fetch || o.times <= 0)
+        return {};
+    --o.times;
+    return {Action::grow, {}, 0};
+}
+
+}  // namespace control
+
+// The interface tests reach through ctypes on the module's file.
+#define CONTROL_API extern "C" __attribute__((visibility("default")))
+
+CONTROL_API void lumvik_control_answer(const char *key, const void *bytes, size_t len) {
+    control::set(key, {control::Action::answer, std::string(static_cast<const char *>(bytes), len), 0, 0});
+}
+
+CONTROL_API void lumvik_control_fail(const char *key, int err) {
+    control::set(key, {control::Action::fail, {}, err, 0});
+}
+
+CONTROL_API void lumvik_control_grow(const char *key, int times) {
+    control::set(key, {control::Action::grow, {}, 0, times});
+}
+
+// Removes the override of key, or every override when key is NULL.
+CONTROL_API void lumvik_control_clear(const char *key) {
+    std::lock_guard guard(control::registry_lock);
+    if (key == nullptr)
+        control::registry.clear();
+    else
+        control::registry.erase(key);
+    control::any_override.store(!control::registry.empty(), std::memory_order_release);
+}

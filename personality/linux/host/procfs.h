@@ -1,0 +1,66 @@
+// The host's per-process files under /proc, parsed into plain values.
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+// /proc/PID/stat (or /proc/PID/task/TID/stat); times in clock ticks.
+struct ProcStat {
+    int pid = 0;
+    char comm[64] = {};
+    char state = '?';
+    int ppid = 0, pgrp = 0, session = 0, tty_nr = 0, tpgid = 0;
+    uint32_t flags = 0;  // PF_* of the kernel
+    uint64_t minflt = 0, majflt = 0;
+    uint64_t utime = 0, stime = 0, cutime = 0, cstime = 0;
+    long nice = 0;
+    long num_threads = 0;
+    uint64_t starttime = 0;  // ticks after boot
+    uint64_t vsize = 0;      // bytes
+    int64_t rss = 0;         // pages
+    int processor = -1;      // the CPU it last ran on
+};
+bool parse_stat(std::string_view text, ProcStat &out);
+
+constexpr uint32_t kLinuxKernelThread = 0x00200000;  // PF_KTHREAD
+
+// /proc/PID/status: the credentials and what stat lacks.
+struct ProcStatus {
+    int tgid = 0;          // the process a task belongs to
+    uint32_t uid[4] = {};  // real, effective, saved, file system
+    uint32_t gid[4] = {};
+    std::vector<uint32_t> groups;  // supplementary groups
+    int tracer_pid = 0;
+    uint64_t vm_exe_kb = 0, vm_data_kb = 0, vm_stk_kb = 0, vm_hwm_kb = 0;
+    uint64_t voluntary_ctxt_switches = 0, nonvoluntary_ctxt_switches = 0;
+};
+bool parse_status(std::string_view text, ProcStatus &out);
+
+// /proc/PID/io: bytes the process caused to be read from and written to storage.
+struct ProcIo {
+    uint64_t read_bytes = 0, write_bytes = 0;
+};
+void parse_io(std::string_view text, ProcIo &out);
+
+// Everything the host says about one process (or one of its threads), read file by file;
+// a process's context switches are the sum over its threads.
+struct ProcessSnapshot {
+    ProcStat stat;
+    ProcStatus status;
+    ProcIo io;  // zero where the host refuses access
+};
+
+// 0, or ESRCH when the process (thread) is gone, or the errno of the failed read.
+int read_process(int pid, ProcessSnapshot &out);
+int read_thread(int pid, int tid, ProcessSnapshot &out);
+
+// The wall-clock time of boot in whole seconds since the Epoch, as /proc/stat's btime.
+int64_t boot_time();
+
+// The ids of the host's processes (the numeric entries of /proc), or of one process's threads.
+int list_pids(std::vector<int> &out);
+int list_tids(int pid, std::vector<int> &out);
+
+}  // namespace host

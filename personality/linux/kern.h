@@ -1,0 +1,5 @@
+// The kern.* nodes that are not about processes.
+#pragma once
+#include "sysctl_tree.h"
+
+int kern_argmax(SysctlArgs args, SysctlReply &reply);

@@ -1,0 +1,8 @@
+// The kern.proc.* nodes.
+#pragma once
+#include "sysctl_tree.h"
+
+int kern_proc_all(SysctlArgs args, SysctlReply &reply);
+int kern_proc_proc(SysctlArgs args, SysctlReply &reply);
+int kern_proc_pid(SysctlArgs args, SysctlReply &reply);
+int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply);

@@ -1,0 +1,27 @@
+// What a sysctl node writes its value into, as FreeBSD's SYSCTL_OUT: without a caller buffer
+// (a size probe) it only counts; with one it copies what fits and counts the rest.
+#pragma once
+#include <cstddef>
+#include <cstring>
+
+class SysctlReply {
+public:
+    SysctlReply(void *buf, size_t cap) : buf_(static_cast<char *>(buf)), cap_(buf ? cap : 0) {}
+
+    bool probing() const { return buf_ == nullptr; }
+    void out(const void *data, size_t len) {
+        if (buf_ != nullptr && size_ < cap_)
+            std::memcpy(buf_ + size_, data, len < cap_ - size_ ? len : cap_ - size_);
+        size_ += len;
+    }
+    // Room counted without data, as FreeBSD's probes add slack for tables that may grow.
+    void reserve(size_t len) { size_ += len; }
+    size_t size() const { return size_; }
+    bool overflowed() const { return buf_ != nullptr && size_ > cap_; }
+    size_t capacity() const { return cap_; }
+
+private:
+    char *buf_;
+    size_t cap_;
+    size_t size_ = 0;
+};

@@ -1,0 +1,31 @@
+#include "sysctl_tree.h"
+
+#include <sys/sysctl.h>
+
+#include <cstring>
+
+#include "kern.h"
+#include "kern_proc.h"
+
+// Every node the personality answers. Add a node here, with its reader in the unit of its area.
+static const SysctlNode nodes[] = {
+    {"kern.argmax", {CTL_KERN, KERN_ARGMAX}, 2, kern_argmax, nullptr},
+    {"kern.proc.all", {CTL_KERN, KERN_PROC, KERN_PROC_ALL}, 3, kern_proc_all, nullptr},
+    {"kern.proc.pid", {CTL_KERN, KERN_PROC, KERN_PROC_PID}, 3, kern_proc_pid, nullptr},
+    {"kern.proc.proc", {CTL_KERN, KERN_PROC, KERN_PROC_PROC}, 3, kern_proc_proc, nullptr},
+    {"kern.proc.pid_td", {CTL_KERN, KERN_PROC, KERN_PROC_PID | KERN_PROC_INC_THREAD}, 3, kern_proc_pid_td, nullptr},
+};
+
+const SysctlNode *sysctl_find(const int *mib, unsigned miblen) {
+    for (const SysctlNode &node : nodes)
+        if (node.miblen <= miblen && std::memcmp(node.mib, mib, node.miblen * sizeof(int)) == 0)
+            return &node;
+    return nullptr;
+}
+
+const SysctlNode *sysctl_find(const char *name) {
+    for (const SysctlNode &node : nodes)
+        if (std::strcmp(node.name, name) == 0)
+            return &node;
+    return nullptr;
+}

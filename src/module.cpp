@@ -1,0 +1,112 @@
+// The module _lumvik_bsd: its definition, table A, start-up and the constants added last.
+#include "module.h"
+
+#include <netinet/tcp_fsm.h>
+#include <sys/proc.h>
+
+#include <cstdlib>
+
+#include "arch/all/errors.h"
+#include "arch/posix/posix.h"
+
+std::atomic<int> LUMVIK_DEBUG{0};
+std::atomic<int> LUMVIK_TESTING{0};
+const int LUMVIK_CONN_NONE = 128;
+PyObject *ZombieProcessError = nullptr;
+
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
+              "the flags keep the layout of plain ints");
+
+static PyMethodDef module_methods[] = {
+    {"check_pid_range", lumvik_check_pid_range, METH_VARARGS, nullptr},
+    {"set_debug", lumvik_set_debug, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+static struct PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "_lumvik_bsd",   // m_name
+    nullptr,         // m_doc
+    -1,              // m_size: no per-module state
+    module_methods,  // m_methods
+    nullptr,         // m_slots
+    nullptr,         // m_traverse
+    nullptr,         // m_clear
+    nullptr,         // m_free
+};
+
+int lumvik_setup(void) {
+    if (std::getenv("LUMVIK_DEBUG") != nullptr)
+        LUMVIK_DEBUG.store(1, std::memory_order_relaxed);
+    if (std::getenv("LUMVIK_TESTING") != nullptr)
+        LUMVIK_TESTING.store(1, std::memory_order_relaxed);
+    return 0;
+}
+
+PyObject *lumvik_set_debug(PyObject *, PyObject *args) {
+    PyObject *value;
+    if (!PyArg_ParseTuple(args, "O", &value))
+        return nullptr;
+    int truth = PyObject_IsTrue(value);
+    if (truth < 0)
+        return nullptr;
+    LUMVIK_DEBUG.store(truth ? 1 : 0, std::memory_order_relaxed);
+    Py_RETURN_NONE;
+}
+
+PyObject *lumvik_check_pid_range(PyObject *, PyObject *args) {
+    int pid;
+    if (!PyArg_ParseTuple(args, "i", &pid))
+        return nullptr;
+    if (pid < 0) {
+        PyErr_SetString(PyExc_ValueError, "pid must be a positive integer");
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+// Constants added after table B and ZombieProcessError, in this order.
+static int add_late_constants(PyObject *module) {
+    static const struct {
+        const char *name;
+        long value;
+    } constants[] = {
+        {"version", 722},
+        {"SIDL", SIDL},
+        {"SRUN", SRUN},
+        {"SSLEEP", SSLEEP},
+        {"SSTOP", SSTOP},
+        {"SZOMB", SZOMB},
+        {"SWAIT", SWAIT},
+        {"SLOCK", SLOCK},
+        {"TCPS_CLOSED", TCPS_CLOSED},
+        {"TCPS_CLOSING", TCPS_CLOSING},
+        {"TCPS_CLOSE_WAIT", TCPS_CLOSE_WAIT},
+        {"TCPS_LISTEN", TCPS_LISTEN},
+        {"TCPS_ESTABLISHED", TCPS_ESTABLISHED},
+        {"TCPS_SYN_SENT", TCPS_SYN_SENT},
+        {"TCPS_SYN_RECEIVED", TCPS_SYN_RECEIVED},
+        {"TCPS_FIN_WAIT_1", TCPS_FIN_WAIT_1},
+        {"TCPS_FIN_WAIT_2", TCPS_FIN_WAIT_2},
+        {"TCPS_LAST_ACK", TCPS_LAST_ACK},
+        {"TCPS_TIME_WAIT", TCPS_TIME_WAIT},
+        {"LUMVIK_CONN_NONE", LUMVIK_CONN_NONE},
+    };
+    for (const auto &c : constants)
+        if (PyModule_AddIntConstant(module, c.name, c.value) != 0)
+            return -1;
+    return 0;
+}
+
+PyMODINIT_FUNC PyInit__lumvik_bsd(void) {
+    PyObject *module = PyModule_Create2(&module_definition, PYTHON_API_VERSION);
+    if (module == nullptr)
+        return nullptr;
+    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED) != 0 || lumvik_setup() != 0 ||
+        lumvik_posix_add_constants(module) != 0 || lumvik_posix_add_methods(module) != 0 ||
+        add_late_constants(module) != 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}

@@ -1,0 +1,119 @@
+"""Shared fixtures: the module, its exported routines through ctypes, and the personality's
+control interface, through which tests make the kernel answer what the host cannot show."""
+import ctypes
+import os
+import subprocess
+import sys
+
+import pytest
+
+import _lumvik_bsd
+
+HAS_PERSONALITY = not sys.platform.startswith("freebsd")
+
+
+def _load_library():
+    lib = ctypes.PyDLL(_lumvik_bsd.__file__)
+    c_int, c_size_t, c_char_p, c_void_p = ctypes.c_int, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_void_p
+    py = ctypes.py_object
+    signatures = {
+        "str_copy": (c_int, [c_void_p, c_size_t, c_char_p]),
+        "str_append": (c_int, [c_void_p, c_size_t, c_char_p]),
+        "lumvik_oserror": (py, []),
+        "lumvik_oserror_wsyscall": (py, [c_char_p]),
+        "lumvik_oserror_nsp": (py, [c_char_p]),
+        "lumvik_oserror_ad": (py, [c_char_p]),
+        "lumvik_badargs": (c_int, [c_char_p]),
+        "lumvik_sysctl": (c_int, [c_void_p, ctypes.c_uint, c_void_p, c_size_t]),
+        "lumvik_sysctl_malloc": (c_int, [c_void_p, ctypes.c_uint, c_void_p, c_void_p]),
+        "lumvik_sysctl_argmax": (c_size_t, []),
+        "lumvik_sysctlbyname": (c_int, [c_char_p, c_void_p, c_size_t]),
+        "lumvik_sysctlbyname_malloc": (c_int, [c_char_p, c_void_p, c_void_p]),
+        "lumvik_getpagesize": (ctypes.c_long, []),
+        "lumvik_setup": (c_int, []),
+        "lumvik_posix_add_constants": (c_int, [py]),
+    }
+    for name, (restype, argtypes) in signatures.items():
+        fn = getattr(lib, name)
+        fn.restype, fn.argtypes = restype, argtypes
+    # str_format and lumvik_runtime_error are variadic: callers pass ctypes values themselves.
+    lib.str_format.restype = c_int
+    lib.lumvik_runtime_error.restype = py
+    return lib
+
+
+LIB = _load_library()
+LIBC = ctypes.CDLL(None, use_errno=True)
+
+
+@pytest.fixture
+def lib():
+    return LIB
+
+
+def set_errno(value):
+    """Sets the calling thread's errno, as a failed library call would leave it."""
+    ctypes.set_errno(value)
+    LIBC.__errno_location.restype = ctypes.POINTER(ctypes.c_int)
+    LIBC.__errno_location().contents.value = value
+
+
+def flag(name):
+    return ctypes.c_int.in_dll(LIB, name)
+
+
+@pytest.fixture
+def debug_flag():
+    """Turns debug lines on for one test and restores the flag afterwards."""
+    before = flag("LUMVIK_DEBUG").value
+    _lumvik_bsd.set_debug(True)
+    yield
+    _lumvik_bsd.set_debug(before)
+
+
+class Control:
+    """The personality's overrides, keyed by sysctl node or library call, optionally narrowed
+    to one argument list: "kern.proc.pid" or "kern.proc.pid.42"."""
+
+    def __init__(self):
+        self._lib = LIB
+        for name, argtypes in {
+            "lumvik_control_answer": [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t],
+            "lumvik_control_fail": [ctypes.c_char_p, ctypes.c_int],
+            "lumvik_control_grow": [ctypes.c_char_p, ctypes.c_int],
+            "lumvik_control_clear": [ctypes.c_char_p],
+        }.items():
+            fn = getattr(LIB, name)
+            fn.restype, fn.argtypes = None, argtypes
+
+    def answer(self, key, data):
+        """The node (or call) answers exactly these bytes."""
+        data = bytes(data)
+        self._lib.lumvik_control_answer(key.encode(), data, len(data))
+
+    def fail(self, key, err):
+        """The node (or call) fails with this errno (0 included)."""
+        self._lib.lumvik_control_fail(key.encode(), err)
+
+    def grow(self, key, times):
+        """The node grows between size probe and fetch, `times` times in a row."""
+        self._lib.lumvik_control_grow(key.encode(), times)
+
+    def clear(self, key=None):
+        self._lib.lumvik_control_clear(key.encode() if key is not None else None)
+
+
+@pytest.fixture
+def control():
+    if not HAS_PERSONALITY:
+        pytest.skip("needs the FreeBSD personality")
+    c = Control()
+    yield c
+    c.clear()
+
+
+def run_python(code, env_extra=None, env_remove=()):
+    """Runs code in a fresh interpreter with the module; returns the completed process."""
+    env = {k: v for k, v in os.environ.items() if k not in env_remove and not k.startswith("LUMVIK_")}
+    env.update(env_extra or {})
+    return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=60)
