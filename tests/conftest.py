@@ -13,7 +13,8 @@ HAS_PERSONALITY = not sys.platform.startswith("freebsd")
 
 
 def _load_library():
-    lib = ctypes.PyDLL(_lumvik_bsd.__file__)
+    # use_errno: ctypes.set_errno() sets the errno a routine finds on entry.
+    lib = ctypes.PyDLL(_lumvik_bsd.__file__, use_errno=True)
     c_int, c_size_t, c_char_p, c_void_p = ctypes.c_int, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_void_p
     py = ctypes.py_object
     signatures = {
@@ -43,19 +44,9 @@ def _load_library():
 
 
 LIB = _load_library()
-LIBC = ctypes.CDLL(None, use_errno=True)
-
-
 @pytest.fixture
 def lib():
     return LIB
-
-
-def set_errno(value):
-    """Sets the calling thread's errno, as a failed library call would leave it."""
-    ctypes.set_errno(value)
-    LIBC.__errno_location.restype = ctypes.POINTER(ctypes.c_int)
-    LIBC.__errno_location().contents.value = value
 
 
 def flag(name):
