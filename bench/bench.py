@@ -1,0 +1,114 @@
+"""Cost of one call of every Python-level function, and the throughput of a hot one from
+several threads. Results go to the screen and to bench/results/latest.txt."""
+import argparse
+import os
+import statistics
+import sys
+import threading
+import time
+from pathlib import Path
+
+import _lumvik_bsd as m
+
+RESULTS = Path(__file__).resolve().parent / "results"
+
+
+def call_arguments():
+    """Arguments for each function worth timing; a function missing here is reported."""
+    pid = os.getpid()
+    return {
+        "getpagesize": (),
+        "check_pid_range": (pid,),
+        "set_debug": (False,),
+    }
+
+
+def median_cost_ns(fn, args, calls):
+    samples = []
+    for _ in range(7):
+        start = time.perf_counter_ns()
+        for _ in range(calls):
+            fn(*args)
+        samples.append((time.perf_counter_ns() - start) / calls)
+    return statistics.median(samples)
+
+
+def calls_for(fn, args):
+    """Enough calls per sample for about 20 ms."""
+    start = time.perf_counter_ns()
+    fn(*args)
+    once = max(time.perf_counter_ns() - start, 1)
+    return max(1, min(100_000, 20_000_000 // once))
+
+
+def throughput(fn, args, threads, seconds):
+    counts = [0] * threads
+    stop = threading.Event()
+    barrier = threading.Barrier(threads + 1)
+
+    def worker(i):
+        barrier.wait()
+        n = 0
+        while not stop.is_set():
+            for _ in range(16):
+                fn(*args)
+            n += 16
+        counts[i] = n
+
+    pool = [threading.Thread(target=worker, args=(i,)) for i in range(threads)]
+    for t in pool:
+        t.start()
+    barrier.wait()
+    start = time.perf_counter()
+    time.sleep(seconds)
+    stop.set()
+    for t in pool:
+        t.join()
+    return sum(counts) / (time.perf_counter() - start)
+
+
+def human_ns(ns):
+    return f"{ns / 1000:10.2f} us" if ns >= 1000 else f"{ns:10.0f} ns"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--hot", default="getpagesize", help="function for the thread throughput")
+    parser.add_argument("--seconds", type=float, default=1.0, help="seconds per throughput run")
+    opts = parser.parse_args()
+
+    lines = []
+
+    def out(line):
+        print(line, flush=True)
+        lines.append(line)
+
+    out(f"_lumvik_bsd {m.version} on {os.uname().sysname} {os.uname().release}, "
+        f"{os.cpu_count()} CPUs, GIL {'on' if sys._is_gil_enabled() else 'off'}")
+    out("")
+    arguments = call_arguments()
+    functions = sorted(name for name in dir(m) if callable(getattr(m, name)) and not name[0].isupper())
+    out("cost of one call (median of 7 samples)")
+    for name in functions:
+        if name not in arguments:
+            out(f"  {name:28s} (no benchmark arguments)")
+            continue
+        fn, args = getattr(m, name), arguments[name]
+        out(f"  {name:28s} {human_ns(median_cost_ns(fn, args, calls_for(fn, args)))}")
+
+    out("")
+    out(f"throughput of {opts.hot} (calls per second)")
+    fn, args = getattr(m, opts.hot), arguments[opts.hot]
+    single = None
+    for threads in (1, 2, 4):
+        rate = throughput(fn, args, threads, opts.seconds)
+        single = single or rate
+        out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
+
+    RESULTS.mkdir(exist_ok=True)
+    (RESULTS / "latest.txt").write_text("\n".join(lines) + "\n")
+    print(f"\nwritten to {RESULTS / 'latest.txt'}")
+
+
+if __name__ == "__main__":
+    main()
