@@ -1,8 +1,10 @@
-"""Cost of one call of every Python-level function, and the throughput of a hot one from
-several threads. Results go to the screen and to bench/results/latest.txt."""
+"""Cost of one call of every Python-level function, the throughput of a hot one from
+several threads, and a full process snapshot next to the raw cost of the host reads behind
+it. Results go to the screen and to bench/results/latest.txt."""
 import argparse
 import os
 import statistics
+import subprocess
 import sys
 import threading
 import time
@@ -16,11 +18,40 @@ RESULTS = Path(__file__).resolve().parent / "results"
 def call_arguments():
     """Arguments for each function worth timing; a function missing here is reported."""
     pid = os.getpid()
-    return {
+    per_pid = ["proc_is_zombie", "proc_oneshot_info", "proc_name", "proc_num_threads", "proc_cmdline",
+               "proc_environ", "proc_exe", "proc_open_files", "proc_cwd", "proc_num_fds", "proc_memory_maps",
+               "proc_threads", "proc_cpu_affinity_get", "proc_priority_get"]
+    arguments = {name: (pid,) for name in per_pid}
+    nofile = m.proc_getrlimit(pid, m.RLIMIT_NOFILE)
+    arguments.update({
         "getpagesize": (),
         "check_pid_range": (pid,),
         "set_debug": (False,),
-    }
+        "pids": (),
+        # the setters write back what is there
+        "proc_cpu_affinity_set": (pid, m.proc_cpu_affinity_get(pid)),
+        "proc_getrlimit": (pid, m.RLIMIT_NOFILE),
+        "proc_setrlimit": (pid, m.RLIMIT_NOFILE, *nofile),
+        "proc_priority_set": (pid, m.proc_priority_get(pid)),
+    })
+    return arguments
+
+
+def snapshot():
+    """What a process monitor does each refresh: the table, then every process's summary."""
+    for pid in m.pids():
+        try:
+            m.proc_oneshot_info(pid)
+        except (ProcessLookupError, PermissionError):
+            pass
+
+
+def raw_snapshot_ns():
+    """The same host reads in plain C, without the module or the personality."""
+    source = Path(__file__).resolve().parent / "raw_snapshot.c"
+    binary = RESULTS / "raw_snapshot"
+    subprocess.run(["cc", "-O2", "-o", str(binary), str(source)], check=True)
+    return int(subprocess.run([str(binary), "21"], check=True, capture_output=True, text=True).stdout)
 
 
 def median_cost_ns(fn, args, calls):
@@ -50,9 +81,8 @@ def throughput(fn, args, threads, seconds):
         barrier.wait()
         n = 0
         while not stop.is_set():
-            for _ in range(16):
-                fn(*args)
-            n += 16
+            fn(*args)
+            n += 1
         counts[i] = n
 
     pool = [threading.Thread(target=worker, args=(i,)) for i in range(threads)]
@@ -73,7 +103,7 @@ def human_ns(ns):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--hot", default="getpagesize", help="function for the thread throughput")
+    parser.add_argument("--hot", default="proc_oneshot_info", help="function for the thread throughput")
     parser.add_argument("--seconds", type=float, default=1.0, help="seconds per throughput run")
     opts = parser.parse_args()
 
@@ -105,7 +135,20 @@ def main():
         single = single or rate
         out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
 
+    out("")
+    out(f"process snapshot: pids() then proc_oneshot_info() for each of {len(m.pids())} processes")
     RESULTS.mkdir(exist_ok=True)
+    module_ns = median_cost_ns(snapshot, (), 3)
+    raw_ns = raw_snapshot_ns()
+    out(f"  through the module        {module_ns / 1e6:8.2f} ms")
+    out(f"  raw host reads in C       {raw_ns / 1e6:8.2f} ms")
+    out(f"  ratio                     {module_ns / raw_ns:8.2f}")
+    single = None
+    for threads in (1, 2, 4):
+        rate = throughput(snapshot, (), threads, opts.seconds * 2)
+        single = single or rate
+        out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:10.1f} snapshots/s   x{rate / single:.2f}")
+
     (RESULTS / "latest.txt").write_text("\n".join(lines) + "\n")
     print(f"\nwritten to {RESULTS / 'latest.txt'}")
 

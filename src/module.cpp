@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "arch/all/errors.h"
+#include "arch/freebsd/proc.h"
 #include "arch/posix/posix.h"
 
 std::atomic<int> LUMVIK_DEBUG{0};
@@ -18,6 +19,22 @@ static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_al
               "the flags keep the layout of plain ints");
 
 static PyMethodDef module_methods[] = {
+    {"proc_cmdline", lumvik_proc_cmdline, METH_VARARGS, nullptr},
+    {"proc_cwd", lumvik_proc_cwd, METH_VARARGS, nullptr},
+    {"proc_environ", lumvik_proc_environ, METH_VARARGS, nullptr},
+    {"proc_name", lumvik_proc_name, METH_VARARGS, nullptr},
+    {"proc_num_fds", lumvik_proc_num_fds, METH_VARARGS, nullptr},
+    {"proc_oneshot_info", lumvik_proc_oneshot_info, METH_VARARGS, nullptr},
+    {"proc_open_files", lumvik_proc_open_files, METH_VARARGS, nullptr},
+    {"proc_threads", lumvik_proc_threads, METH_VARARGS, nullptr},
+    {"proc_num_threads", lumvik_proc_num_threads, METH_VARARGS, nullptr},
+    {"proc_cpu_affinity_get", lumvik_proc_cpu_affinity_get, METH_VARARGS, nullptr},
+    {"proc_cpu_affinity_set", lumvik_proc_cpu_affinity_set, METH_VARARGS, nullptr},
+    {"proc_exe", lumvik_proc_exe, METH_VARARGS, nullptr},
+    {"proc_getrlimit", lumvik_proc_getrlimit, METH_VARARGS, nullptr},
+    {"proc_memory_maps", lumvik_proc_memory_maps, METH_VARARGS, nullptr},
+    {"proc_setrlimit", lumvik_proc_setrlimit, METH_VARARGS, nullptr},
+    {"pids", lumvik_pids, METH_VARARGS, nullptr},
     {"check_pid_range", lumvik_check_pid_range, METH_VARARGS, nullptr},
     {"set_debug", lumvik_set_debug, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},

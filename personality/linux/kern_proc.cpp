@@ -1,9 +1,15 @@
 #include "kern_proc.h"
 
+#include <sys/param.h>
+#include <sys/resource.h>
+
 #include <cerrno>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "host/procfs.h"
+#include "host/rlimits.h"
 #include "proc_record.h"
 
 namespace {
@@ -55,4 +61,99 @@ int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply) {
         return err;
     reply.out(threads.data(), threads.size() * sizeof(struct kinfo_proc));
     return 0;
+}
+
+int kern_proc_args(SysctlArgs args, SysctlReply &reply) {
+    if (args.size() != 1)
+        return EINVAL;
+    host::TextFile cmdline;
+    if (int err = host::read_cmdline(args[0], cmdline))
+        return err;
+    reply.out(cmdline.text().data(), cmdline.text().size());
+    return 0;
+}
+
+int kern_proc_pathname(SysctlArgs args, SysctlReply &reply) {
+    if (args.size() != 1)
+        return EINVAL;
+    char path[MAXPATHLEN];
+    switch (int err = host::read_exe(args[0], path, sizeof(path))) {
+    case 0:
+        reply.out(path, std::strlen(path) + 1);
+        return 0;
+    case ENOENT:  // no executable (a kernel process, a zombie): an empty answer
+        return 0;
+    case ESTALE:  // deleted: the kernel cannot name it
+        return ENOENT;
+    default:
+        return err;
+    }
+}
+
+namespace {
+
+// FreeBSD's resources, by number, as the host keeps them; the others the host does not limit.
+std::optional<host::Limit> host_limit(int resource) {
+    static constexpr std::optional<host::Limit> limits[RLIM_NLIMITS] = {
+        host::Limit::cpu,     // RLIMIT_CPU
+        host::Limit::fsize,   // RLIMIT_FSIZE
+        host::Limit::data,    // RLIMIT_DATA
+        host::Limit::stack,   // RLIMIT_STACK
+        host::Limit::core,    // RLIMIT_CORE
+        host::Limit::rss,     // RLIMIT_RSS
+        host::Limit::memlock, // RLIMIT_MEMLOCK
+        host::Limit::nproc,   // RLIMIT_NPROC
+        host::Limit::nofile,  // RLIMIT_NOFILE
+        std::nullopt,         // RLIMIT_SBSIZE
+        host::Limit::as,      // RLIMIT_VMEM
+        std::nullopt,         // RLIMIT_NPTS
+        std::nullopt,         // RLIMIT_SWAP
+        std::nullopt,         // RLIMIT_KQUEUES
+        std::nullopt,         // RLIMIT_UMTXP
+    };
+    return limits[resource];
+}
+
+rlim_t freebsd_limit(uint64_t value) {
+    return value >= static_cast<uint64_t>(RLIM_INFINITY) ? RLIM_INFINITY : static_cast<rlim_t>(value);
+}
+
+// FreeBSD takes a negative limit for unlimited.
+uint64_t host_value(rlim_t value) {
+    return value < 0 || value == RLIM_INFINITY ? host::kUnlimited : static_cast<uint64_t>(value);
+}
+
+int check_rlimit_args(SysctlArgs args) {
+    if (args.size() != 2 || args[1] < 0 || args[1] >= RLIM_NLIMITS)
+        return EINVAL;
+    return host::check_process(args[0]);
+}
+
+}  // namespace
+
+int kern_proc_rlimit(SysctlArgs args, SysctlReply &reply) {
+    if (int err = check_rlimit_args(args))
+        return err;
+    struct rlimit rl = {RLIM_INFINITY, RLIM_INFINITY};
+    if (std::optional<host::Limit> limit = host_limit(args[1])) {
+        host::LimitPair pair;
+        if (int err = host::get_limit(args[0], *limit, pair))
+            return err;
+        rl = {freebsd_limit(pair.soft), freebsd_limit(pair.hard)};
+    }
+    reply.out(&rl, sizeof(rl));
+    return 0;
+}
+
+int kern_proc_rlimit_set(SysctlArgs args, const void *value, size_t len) {
+    if (int err = check_rlimit_args(args))
+        return err;
+    if (len != sizeof(struct rlimit))
+        return EINVAL;
+    struct rlimit rl;
+    std::memcpy(&rl, value, sizeof(rl));
+    std::optional<host::Limit> limit = host_limit(args[1]);
+    if (!limit)  // the host cannot enforce it
+        return EOPNOTSUPP;
+    return host::set_limit(args[0], *limit, {host_value(rl.rlim_cur), host_value(rl.rlim_max)});
 }

@@ -14,6 +14,9 @@ static const SysctlNode nodes[] = {
     {"kern.proc.pid", {CTL_KERN, KERN_PROC, KERN_PROC_PID}, 3, kern_proc_pid, nullptr},
     {"kern.proc.proc", {CTL_KERN, KERN_PROC, KERN_PROC_PROC}, 3, kern_proc_proc, nullptr},
     {"kern.proc.pid_td", {CTL_KERN, KERN_PROC, KERN_PROC_PID | KERN_PROC_INC_THREAD}, 3, kern_proc_pid_td, nullptr},
+    {"kern.proc.args", {CTL_KERN, KERN_PROC, KERN_PROC_ARGS}, 3, kern_proc_args, nullptr},
+    {"kern.proc.pathname", {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME}, 3, kern_proc_pathname, nullptr},
+    {"kern.proc.rlimit", {CTL_KERN, KERN_PROC, KERN_PROC_RLIMIT}, 3, kern_proc_rlimit, kern_proc_rlimit_set},
 };
 
 const SysctlNode *sysctl_find(const int *mib, unsigned miblen) {

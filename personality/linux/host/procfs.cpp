@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -214,6 +216,59 @@ int read_thread(int pid, int tid, ProcessSnapshot &out) {
     char dir[64];
     std::snprintf(dir, sizeof(dir), "/proc/%d/task/%d", pid, tid);
     return read_snapshot(dir, out);
+}
+
+int check_process(int pid) {
+    if (pid <= 0)
+        return ESRCH;
+    // pidfd_open takes only a thread-group leader: EINVAL names another process's thread.
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0) {
+        close(fd);
+        return 0;
+    }
+    if (errno == ESRCH || errno == EINVAL)
+        return ESRCH;
+    // Without pidfds (or descriptors to spare), the status file tells.
+    char path[32];
+    std::snprintf(path, sizeof(path), "/proc/%d/status", pid);
+    TextFile file;
+    ProcStatus status;
+    if (file.read(path) != 0 || !parse_status(file.text(), status) || status.tgid != pid)
+        return ESRCH;
+    return 0;
+}
+
+namespace {
+
+int read_process_file(int pid, const char *name, TextFile &out) {
+    if (int err = check_process(pid))
+        return err;
+    char path[48];
+    std::snprintf(path, sizeof(path), "/proc/%d/%s", pid, name);
+    int err = out.read(path);
+    return err == ENOENT ? ESRCH : err;
+}
+
+}  // namespace
+
+int read_cmdline(int pid, TextFile &out) { return read_process_file(pid, "cmdline", out); }
+
+int read_environ(int pid, TextFile &out) { return read_process_file(pid, "environ", out); }
+
+int read_exe(int pid, char *path, size_t size) {
+    if (int err = check_process(pid))
+        return err;
+    char link[32];
+    std::snprintf(link, sizeof(link), "/proc/%d/exe", pid);
+    ssize_t n = readlink(link, path, size - 1);
+    if (n < 0)
+        return errno == ENOENT && check_process(pid) != 0 ? ESRCH : errno;
+    path[n] = '\0';
+    struct stat st;
+    if (stat(link, &st) == 0 && st.st_nlink == 0)  // deleted: the executable has no name left
+        return ESTALE;
+    return 0;
 }
 
 int list_pids(std::vector<int> &out) { return list_numeric("/proc", out); }

@@ -1,8 +1,11 @@
 // The host's per-process files under /proc, parsed into plain values.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
+
+#include "text_file.h"
 
 namespace host {
 
@@ -55,6 +58,20 @@ struct ProcessSnapshot {
 // 0, or ESRCH when the process (thread) is gone, or the errno of the failed read.
 int read_process(int pid, ProcessSnapshot &out);
 int read_thread(int pid, int tid, ProcessSnapshot &out);
+
+// 0 when pid names a process (not one of another process's threads), else ESRCH.
+int check_process(int pid);
+
+// /proc/PID/cmdline and /proc/PID/environ: NUL-terminated strings one after another; empty
+// for kernel threads and zombies. 0, ESRCH for a process that does not exist, or the errno
+// of a refused read.
+int read_cmdline(int pid, TextFile &out);
+int read_environ(int pid, TextFile &out);
+
+// The target of /proc/PID/exe, NUL-terminated and cut to fit. 0; ENOENT when the process has
+// no executable (a kernel thread, a zombie); ESTALE when the executable was deleted; ESRCH
+// for a process that does not exist; or the errno of a refused read.
+int read_exe(int pid, char *path, size_t size);
 
 // The wall-clock time of boot in whole seconds since the Epoch, as /proc/stat's btime.
 int64_t boot_time();

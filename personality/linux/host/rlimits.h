@@ -1,0 +1,20 @@
+// Resource limits of any process, through prlimit(2).
+#pragma once
+#include <cstdint>
+
+namespace host {
+
+// The limits Linux keeps that FreeBSD also has.
+enum class Limit { cpu, fsize, data, stack, core, rss, memlock, nproc, nofile, as };
+
+constexpr uint64_t kUnlimited = UINT64_MAX;
+
+struct LimitPair {
+    uint64_t soft = kUnlimited, hard = kUnlimited;
+};
+
+// 0, or the errno of prlimit (ESRCH for a process that does not exist, EPERM where refused).
+int get_limit(int pid, Limit limit, LimitPair &out);
+int set_limit(int pid, Limit limit, const LimitPair &value);
+
+}  // namespace host

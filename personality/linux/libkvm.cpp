@@ -1,0 +1,101 @@
+// The kernel-memory library on the live system: process records come from the sysctl tree,
+// environments from the host. A handle owns what it hands out, until kvm_close.
+#include <kvm.h>
+
+#include <sys/sysctl.h>
+
+#include <limits.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "control/control.h"
+#include "host/procfs.h"
+
+struct __kvm {
+    char errbuf[_POSIX2_LINE_MAX] = "";
+    std::vector<struct kinfo_proc> procs;
+    std::string env_text;
+    std::vector<char *> env;
+};
+
+namespace {
+
+void set_error(char *errbuf, const char *call, const char *text) {
+    std::snprintf(errbuf, _POSIX2_LINE_MAX, "%s: %s", call, text);
+}
+
+// The environment text as kvm_getenvv's strings: "A=1\0B=2\0" becomes {"A=1", "B=2", NULL}.
+char **split_entries(kvm_t *kd, std::string text, int nchr) {
+    if (nchr > 0 && text.size() > static_cast<size_t>(nchr))
+        text.resize(static_cast<size_t>(nchr));
+    kd->env_text = std::move(text);
+    kd->env_text.push_back('\0');  // the last entry ends even when the text was cut
+    kd->env.clear();
+    for (size_t at = 0; at + 1 < kd->env_text.size(); at += std::strlen(&kd->env_text[at]) + 1)
+        kd->env.push_back(&kd->env_text[at]);
+    kd->env.push_back(nullptr);
+    return kd->env.data();
+}
+
+}  // namespace
+
+kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf) {
+    control::Outcome o = control::consult("kvm_openfiles", {}, true);
+    if (o.action == control::Action::fail) {
+        set_error(errbuf, "kvm_openfiles", std::strerror(o.err));
+        return nullptr;
+    }
+    if (o.action == control::Action::answer) {  // the library's own error text
+        std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
+        return nullptr;
+    }
+    return new (std::nothrow) __kvm;
+}
+
+int kvm_close(kvm_t *kd) {
+    delete kd;
+    return 0;
+}
+
+char *kvm_geterr(kvm_t *kd) { return kd->errbuf; }
+
+struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
+    int mib[] = {CTL_KERN, KERN_PROC, op, arg};
+    size_t len = 0;
+    if (sysctl(mib, 4, nullptr, &len, nullptr, 0) == 0) {
+        kd->procs.resize(len / sizeof(struct kinfo_proc));
+        len = kd->procs.size() * sizeof(struct kinfo_proc);
+        if (sysctl(mib, 4, kd->procs.data(), &len, nullptr, 0) == 0) {
+            kd->procs.resize(len / sizeof(struct kinfo_proc));
+            *cnt = static_cast<int>(kd->procs.size());
+            return kd->procs.data();
+        }
+    }
+    set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
+    return nullptr;
+}
+
+char **kvm_getenvv(kvm_t *kd, const struct kinfo_proc *kp, int nchr) {
+    control::Outcome o = control::consult("kvm_getenvv", {kp->ki_pid}, true);
+    if (o.action == control::Action::fail) {
+        errno = o.err;
+        return nullptr;
+    }
+    if (o.action == control::Action::answer)
+        return split_entries(kd, std::move(o.bytes), nchr);
+    host::TextFile environ_file;
+    switch (int err = host::read_environ(kp->ki_pid, environ_file)) {
+    case 0:
+        return split_entries(kd, std::string(environ_file.text()), nchr);
+    case EACCES:  // FreeBSD refuses another user's process with EPERM
+        errno = EPERM;
+        return nullptr;
+    default:
+        errno = err;
+        return nullptr;
+    }
+}
