@@ -108,3 +108,12 @@ def run_python(code, env_extra=None, env_remove=()):
     env = {k: v for k, v in os.environ.items() if k not in env_remove and not k.startswith("LUMVIK_")}
     env.update(env_extra or {})
     return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=60)
+
+
+@pytest.fixture
+def children():
+    from children import Children
+
+    c = Children()
+    yield c
+    c.close()

@@ -3,10 +3,6 @@
 #include "host/procfs.h"
 #include "host/text_file.h"
 
-// The personality's <limits.h> comes first on the include path and, under GCC, never
-// reaches the C library's own (see LimitsH in test_sysctl.cpp); the C++ library's
-// <semaphore>, which GoogleTest pulls in, needs the POSIX limits, so they come first.
-#include <bits/posix1_lim.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -1,10 +1,5 @@
 // The FreeBSD side of the personality: sysctl(3) and sysctlbyname(3) as a FreeBSD caller sees
 // them, checked against what Linux says about this process, and the test overrides.
-// The personality's <limits.h> comes first on the include path and, under GCC, never
-// reaches the C library's own (see the LimitsH test below); the C++ library's
-// <semaphore>, which GoogleTest pulls in, needs the POSIX limits, so they come
-// first, before the FreeBSD <limits.h> sets its own PATH_MAX.
-#include <bits/posix1_lim.h>
 #include <sys/sysctl.h>
 #include <sys/user.h>
 #include <sys/proc.h>
