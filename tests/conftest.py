@@ -71,6 +71,7 @@ class Control:
         for name, argtypes in {
             "lumvik_control_answer": [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t],
             "lumvik_control_fail": [ctypes.c_char_p, ctypes.c_int],
+            "lumvik_control_fail_fetch": [ctypes.c_char_p, ctypes.c_int],
             "lumvik_control_grow": [ctypes.c_char_p, ctypes.c_int],
             "lumvik_control_clear": [ctypes.c_char_p],
         }.items():
@@ -85,6 +86,10 @@ class Control:
     def fail(self, key, err):
         """The node (or call) fails with this errno (0 included)."""
         self._lib.lumvik_control_fail(key.encode(), err)
+
+    def fail_fetch(self, key, err):
+        """Reads into a buffer fail with this errno; size probes still answer."""
+        self._lib.lumvik_control_fail_fetch(key.encode(), err)
 
     def grow(self, key, times):
         """The node grows between size probe and fetch, `times` times in a row."""

@@ -191,6 +191,15 @@ def test_failing_node_reports_its_errno_without_retry(control, debug_flag, capfd
     assert capfd.readouterr().err == ""
 
 
+@pytest.mark.parametrize("by", ["number", "name"])
+def test_fetch_failing_after_the_probe_is_not_retried(control, debug_flag, capfd, by):
+    control.fail_fetch("kern.argmax", errno.EPERM)
+    with pytest.raises(PermissionError) as info:
+        read_alloc(by, target(by))
+    assert info.value.args == (errno.EPERM, f"{os.strerror(errno.EPERM)} (originated from {call_text(by)} malloc 3/3)")
+    assert capfd.readouterr().err == ""  # no retry line
+
+
 @pytest.mark.parametrize("how", ["fixed", "alloc"])
 def test_long_node_name_is_cut_in_the_message(how):
     suffix = " malloc 1/3" if how == "alloc" else ""

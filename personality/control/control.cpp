@@ -11,7 +11,8 @@ struct Override {
     Action action;
     std::string bytes;
     int err;
-    int times;  // grow: fetches left to fail
+    int times;               // grow: fetches left to fail
+    bool fetches_only = false;  // fail: size probes still answer
 };
 
 std::mutex registry_lock;
@@ -39,6 +40,8 @@ Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
     if (it == registry.end())
         return {};
     Override &o = it->second;
+    if (o.action == Action::fail && o.fetches_only && !fetch)
+        return {};
     if (o.action != Action::grow)
         return {o.action, o.bytes, o.err};
     if (!fetch || o.times <= 0)
@@ -58,6 +61,11 @@ CONTROL_API void lumvik_control_answer(const char *key, const void *bytes, size_
 
 CONTROL_API void lumvik_control_fail(const char *key, int err) {
     control::set(key, {control::Action::fail, {}, err, 0});
+}
+
+// Fails only reads into a buffer: the size probe before them succeeds.
+CONTROL_API void lumvik_control_fail_fetch(const char *key, int err) {
+    control::set(key, {control::Action::fail, {}, err, 0, true});
 }
 
 CONTROL_API void lumvik_control_grow(const char *key, int times) {
