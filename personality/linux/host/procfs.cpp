@@ -247,7 +247,14 @@ int read_process_file(int pid, const char *name, TextFile &out) {
     char path[48];
     std::snprintf(path, sizeof(path), "/proc/%d/%s", pid, name);
     int err = out.read(path);
-    return err == ENOENT ? ESRCH : err;
+    if (err == ENOENT || err == ESRCH) {
+        // A zombie's files refuse to open; it still exists, with nothing left to tell.
+        if (check_process(pid) != 0)
+            return ESRCH;
+        out.clear();
+        return 0;
+    }
+    return err;
 }
 
 }  // namespace

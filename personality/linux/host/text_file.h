@@ -13,6 +13,7 @@ public:
     int read(const char *path);
     int read_at(int dirfd, const char *relpath);
     std::string_view text() const { return {data_, size_}; }
+    void clear() { size_ = 0; }
 
 private:
     int read_fd(int fd);
