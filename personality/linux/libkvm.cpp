@@ -6,6 +6,7 @@
 
 #include <limits.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,7 +68,9 @@ struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
     int mib[] = {CTL_KERN, KERN_PROC, op, arg};
     size_t len = 0;
     if (sysctl(mib, 4, nullptr, &len, nullptr, 0) == 0) {
-        kd->procs.resize(len / sizeof(struct kinfo_proc));
+        // Room for one record at least: an empty answer still gets a valid address and a
+        // count of 0, as FreeBSD's library gives it.
+        kd->procs.resize(std::max<size_t>(len / sizeof(struct kinfo_proc), 1));
         len = kd->procs.size() * sizeof(struct kinfo_proc);
         if (sysctl(mib, 4, kd->procs.data(), &len, nullptr, 0) == 0) {
             kd->procs.resize(len / sizeof(struct kinfo_proc));
