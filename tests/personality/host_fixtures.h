@@ -1,0 +1,28 @@
+// Sockets a test makes with the host's own API for the personality to find. They live in a
+// translation unit of their own: in the tests', the FreeBSD headers stand in for the host's
+// <sys/socket.h>.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace fixtures {
+
+struct BoundSocket {
+    int fd = -1;        // -1 when the host refused
+    uint16_t port = 0;  // the port the kernel chose
+};
+
+// A TCP socket listening on 127.0.0.1, or on ::1.
+BoundSocket listen_tcp_loopback();
+BoundSocket listen_tcp6_loopback();
+// A UDP socket on 127.0.0.1 connected to 127.0.0.1:peer_port.
+BoundSocket connect_udp_loopback(uint16_t peer_port);
+// A unix-domain socket of the host's type SOCK_STREAM (or SOCK_SEQPACKET) bound to path.
+int bind_unix_stream(const std::string &path);
+int bind_unix_seqpacket(const std::string &path);
+// A unix-domain datagram socket bound to an abstract name (given without its leading NUL).
+int bind_unix_abstract(const std::string &name);
+// A netlink socket: a kind the host's socket tables do not list.
+int open_netlink();
+
+}  // namespace fixtures
