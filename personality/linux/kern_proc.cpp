@@ -56,6 +56,15 @@ int kern_proc_pid(SysctlArgs args, SysctlReply &reply) {
 int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply) {
     if (args.size() != 1)
         return EINVAL;
+    if (reply.probing()) {  // the size needs only the thread count
+        if (int err = host::check_process(args[0]))
+            return err;
+        std::vector<int> tids;
+        if (int err = host::list_tids(args[0], tids))
+            return err;
+        reply.reserve(tids.size() * sizeof(struct kinfo_proc));
+        return 0;
+    }
     std::vector<struct kinfo_proc> threads;
     if (int err = kinfo_proc_threads_of(args[0], threads))
         return err;
