@@ -55,12 +55,12 @@ void copy_name(char (&dst)[N], const char *src) {
     dst[n] = '\0';
 }
 
-// The controlling terminal as a device number; stat's tty_nr packs major and minor.
+// The controlling terminal as the host's device number.
 uint64_t terminal_device(int tty_nr) {
     if (tty_nr == 0)
         return NODEV;
-    unsigned nr = static_cast<unsigned>(tty_nr);
-    return makedev((nr >> 8) & 0xfff, (nr & 0xff) | ((nr >> 12) & 0xfff00));
+    host::TerminalDevice device = host::decode_tty_nr(static_cast<uint32_t>(tty_nr));
+    return makedev(device.major, device.minor);
 }
 
 // The fields one thread decides: its state, CPU, times and switches.

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -32,21 +31,6 @@ namespace {
 
 constexpr unsigned kPtyMasterMajor = 5, kPtyMasterMinor = 2;  // /dev/ptmx
 constexpr unsigned kPtySlaveMajor = 136;                       // /dev/pts/N
-
-template <class T>
-T number(std::string_view field, int base) {
-    T value = 0;
-    std::from_chars(field.data(), field.data() + field.size(), value, base);
-    return value;
-}
-
-// stat's tty_nr packs a device number its own way: minor bits 0-7 and 20-31, major bits 8-19.
-struct TerminalDevice {
-    unsigned major, minor;
-};
-TerminalDevice decode_tty_nr(uint32_t tty_nr) {
-    return {(tty_nr >> 8) & 0xfff, (tty_nr & 0xff) | ((tty_nr >> 12) & 0xfff00)};
-}
 
 // A refusal of the host, as opposed to a link with nothing behind it (a closed descriptor, a
 // kernel thread's or a zombie's missing executable).
@@ -178,26 +162,19 @@ constexpr TerminalName kTerminalNames[] = {
 }  // namespace
 
 void parse_fdinfo(std::string_view text, FdInfo &out) {
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        std::string_view key = line.substr(0, colon), rest = line.substr(colon + 1);
+    for_each_key_value(text, [&](std::string_view key, std::string_view rest) {
         std::string_view value = next_field(rest);
         if (key == "pos")
-            out.pos = number<int64_t>(value, 10);
+            out.pos = to_ll(value);
         else if (key == "flags")
-            out.flags = number<uint32_t>(value, 8);
+            out.flags = static_cast<uint32_t>(to_ull(value, 8));
         else if (key == "eventfd-count")
-            out.eventfd_count = number<uint64_t>(value, 16);
+            out.eventfd_count = to_ull(value, 16);
         else if (key == "Pid")
-            out.pidfd_pid = number<int>(value, 10);
+            out.pidfd_pid = static_cast<int>(to_ll(value));
         else if (key == "tty-index")
-            out.tty_index = number<int>(value, 10);
-    }
+            out.tty_index = static_cast<int>(to_ll(value));
+    });
 }
 
 std::string terminal_path(uint32_t tty_nr) {
@@ -217,7 +194,7 @@ uint64_t link_inode(std::string_view link) {
     size_t open = link.find('['), close = link.rfind(']');
     if (open == std::string_view::npos || close == std::string_view::npos || close < open)
         return 0;
-    return number<uint64_t>(link.substr(open + 1, close - open - 1), 10);
+    return to_ull(link.substr(open + 1, close - open - 1));
 }
 
 int read_process_files(int pid, ProcessFiles &out) {

@@ -3,19 +3,11 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
-#include <charconv>
 
 #include "process_dir.h"
 
 namespace host {
 namespace {
-
-template <class T>
-T hex(std::string_view field) {
-    T value = 0;
-    std::from_chars(field.data(), field.data() + field.size(), value, 16);
-    return value;
-}
 
 // "55d0c4a2f000-55d0c4a31000 r--p 00000000 fe:00 260386    /usr/bin/cat"
 bool parse_header(std::string_view line, MapEntry &e) {
@@ -25,14 +17,15 @@ bool parse_header(std::string_view line, MapEntry &e) {
     size_t dash = range.find('-'), colon = dev.find(':');
     if (dash == std::string_view::npos || colon == std::string_view::npos || perms.size() < 4 || inode.empty())
         return false;
-    e.start = hex<uint64_t>(range.substr(0, dash));
-    e.end = hex<uint64_t>(range.substr(dash + 1));
+    e.start = to_ull(range.substr(0, dash), 16);
+    e.end = to_ull(range.substr(dash + 1), 16);
     e.read = perms[0] == 'r';
     e.write = perms[1] == 'w';
     e.exec = perms[2] == 'x';
     e.shared = perms[3] == 's';
-    e.offset = hex<uint64_t>(offset);
-    e.dev = makedev(hex<unsigned>(dev.substr(0, colon)), hex<unsigned>(dev.substr(colon + 1)));
+    e.offset = to_ull(offset, 16);
+    e.dev = makedev(static_cast<unsigned>(to_ull(dev.substr(0, colon), 16)),
+                    static_cast<unsigned>(to_ull(dev.substr(colon + 1), 16)));
     e.inode = to_ull(inode);
     size_t name = rest.find_first_not_of(' ');
     e.name = name == std::string_view::npos ? std::string_view() : rest.substr(name);
@@ -50,9 +43,7 @@ void parse_smaps(std::string_view text, std::vector<MapEntry> &out) {
     out.clear();
     MapEntry *entry = nullptr;
     while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view line = next_line(text);
         size_t space = line.find(' ');
         std::string_view first = line.substr(0, space);
         if (!first.ends_with(':')) {  // a mapping's header line opens its block

@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "procfs.h"
-#include "text_file.h"
 
 namespace host {
 
@@ -29,14 +28,9 @@ int ProcessDir::open(int pid) {
     dir_.reset(fd);
     if (fd < 0)
         return err == ENOENT ? ESRCH : err;
-    TextFile status;
-    if ((err = status.read_at(fd, "status")) != 0)
-        return err == ENOENT ? ESRCH : err;
-    ProcStatus parsed;
-    // /proc/TID answers for a thread too: only a thread group leader is a process.
-    if (!parse_status(status.text(), parsed) || parsed.tgid != pid)
-        return ESRCH;
-    return 0;
+    // Checked after the open: had the pid been reused meanwhile, the directory held open
+    // belongs to the process that ended, and reads through it fail.
+    return check_process(pid);
 }
 
 }  // namespace host

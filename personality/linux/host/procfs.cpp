@@ -61,19 +61,6 @@ bool parse_stat(std::string_view text, ProcStat &out) {
 
 namespace {
 
-// Calls visit(key, value) for each "Key:<tab>value" line.
-template <class Visit>
-void for_each_line(std::string_view text, Visit visit) {
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        size_t colon = line.find(':');
-        if (colon != std::string_view::npos)
-            visit(line.substr(0, colon), line.substr(colon + 1));
-    }
-}
-
 template <size_t N>
 void parse_ids(std::string_view value, uint32_t (&ids)[N]) {
     for (auto &id : ids)
@@ -84,7 +71,7 @@ void parse_ids(std::string_view value, uint32_t (&ids)[N]) {
 
 bool parse_status(std::string_view text, ProcStatus &out) {
     bool has_uid = false;
-    for_each_line(text, [&](std::string_view key, std::string_view value) {
+    for_each_key_value(text, [&](std::string_view key, std::string_view value) {
         if (key == "Tgid") {
             out.tgid = static_cast<int>(to_ll(next_field(value)));
         } else if (key == "Uid") {
@@ -116,7 +103,7 @@ bool parse_status(std::string_view text, ProcStatus &out) {
 }
 
 void parse_io(std::string_view text, ProcIo &out) {
-    for_each_line(text, [&](std::string_view key, std::string_view value) {
+    for_each_key_value(text, [&](std::string_view key, std::string_view value) {
         if (key == "read_bytes")
             out.read_bytes = to_ull(next_field(value));
         else if (key == "write_bytes")

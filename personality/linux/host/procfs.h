@@ -29,6 +29,14 @@ bool parse_stat(std::string_view text, ProcStat &out);
 
 constexpr uint32_t kLinuxKernelThread = 0x00200000;  // PF_KTHREAD
 
+// stat's tty_nr packs a device number its own way: minor bits 0-7 and 20-31, major bits 8-19.
+struct TerminalDevice {
+    unsigned major, minor;
+};
+inline TerminalDevice decode_tty_nr(uint32_t tty_nr) {
+    return {(tty_nr >> 8) & 0xfff, (tty_nr & 0xff) | ((tty_nr >> 12) & 0xfff00)};
+}
+
 // /proc/PID/status: the credentials and what stat lacks.
 struct ProcStatus {
     int tgid = 0;          // the process a task belongs to

@@ -148,12 +148,9 @@ void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out) {
         if (read_table(pid, table.name, file) != 0)
             continue;  // a protocol this kernel lacks
         std::string_view text = file.text();
-        size_t header_end = text.find('\n');
-        text = header_end == std::string_view::npos ? std::string_view() : text.substr(header_end + 1);
+        next_line(text);  // the header
         while (!text.empty()) {
-            size_t end = text.find('\n');
-            std::string_view line = text.substr(0, end);
-            text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+            std::string_view line = next_line(text);
             uint64_t inode = to_ull(field_at(line, table.unix_table ? kUnixInodeField : kInetInodeField));
             auto it = std::lower_bound(inodes.begin(), inodes.end(), inode);
             if (it == inodes.end() || *it != inode || found[it - inodes.begin()])

@@ -58,15 +58,22 @@ std::string_view next_field(std::string_view &text) {
     return field;
 }
 
+std::string_view next_line(std::string_view &text) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    return line;
+}
+
 long long to_ll(std::string_view field) {
     long long value = 0;
     std::from_chars(field.data(), field.data() + field.size(), value);
     return value;
 }
 
-unsigned long long to_ull(std::string_view field) {
+unsigned long long to_ull(std::string_view field, int base) {
     unsigned long long value = 0;
-    std::from_chars(field.data(), field.data() + field.size(), value);
+    std::from_chars(field.data(), field.data() + field.size(), value, base);
     return value;
 }
 

@@ -26,8 +26,20 @@ private:
 
 // The next whitespace-separated field of text, advancing it.
 std::string_view next_field(std::string_view &text);
-// A decimal number (a leading '-' allowed); 0 when there is none.
+// The next line of text without its newline, advancing text past it.
+std::string_view next_line(std::string_view &text);
+// Calls visit(key, value) for each "Key: value" line of text.
+template <class Visit>
+void for_each_key_value(std::string_view text, Visit visit) {
+    while (!text.empty()) {
+        std::string_view line = next_line(text);
+        size_t colon = line.find(':');
+        if (colon != std::string_view::npos)
+            visit(line.substr(0, colon), line.substr(colon + 1));
+    }
+}
+// A number in the given base (a leading '-' allowed for to_ll); 0 when there is none.
 long long to_ll(std::string_view field);
-unsigned long long to_ull(std::string_view field);
+unsigned long long to_ull(std::string_view field, int base = 10);
 
 }  // namespace host
