@@ -376,7 +376,7 @@ def test_exe_empty_reply_for_a_process_that_is_not_there(control, children, pid,
 @pytest.mark.parametrize("reply, expected", [
     (b"/usr/local/bin/odd name\0", "/usr/local/bin/odd name"),
     (b"/tmp/\xff\0garbage", os.fsdecode(b"/tmp/\xff")),
-    (b"/" + b"a" * 1023, "/" + "a" * 1022),  # a full buffer without its NUL stays within it
+    (b"/" + b"a" * 1023, "/" + "a" * 1023),  # a full buffer without its NUL: all of it, nothing beyond
 ])
 def test_exe_decodes_the_kernel_reply(control, reply, expected):
     control.answer(f"kern.proc.pathname.{FAKE_PID}", reply)

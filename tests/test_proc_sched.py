@@ -472,3 +472,17 @@ def test_arguments_that_do_not_parse(fn, good):
         fn()
     with pytest.raises(OverflowError):
         fn(2**31, *good)
+
+
+def test_affinity_set_of_a_list_that_changes_while_read(children):
+    child = children.start()
+    cpus = []
+
+    class Clearing:
+        def __index__(self):
+            cpus.clear()  # the list empties under the walk
+            return 0
+
+    cpus.extend([Clearing()] + [0] * 200)
+    m.proc_cpu_affinity_set(child.pid, cpus)
+    assert os.sched_getaffinity(child.pid) == {0}

@@ -18,10 +18,16 @@ static PyObject *raise_oserror(int number, const char *msg) {
 
 PyObject *lumvik_oserror(void) { return PyErr_SetFromErrno(PyExc_OSError); }
 
+// The system's text for an error number, in the caller's buffer: strerror may share one
+// buffer among threads. strerror_r comes in two forms; each overload takes one.
+static const char *error_text(int result, const char *buf) { return result == 0 ? buf : "Unknown error"; }
+[[maybe_unused]] static const char *error_text(const char *result, const char *) { return result; }
+
 PyObject *lumvik_oserror_wsyscall(const char *syscall) {
     int number = errno;
-    char msg[512];
-    str_format(msg, sizeof(msg), "%s (originated from %s)", std::strerror(number), syscall);
+    char text[128], msg[512];
+    str_format(msg, sizeof(msg), "%s (originated from %s)", error_text(strerror_r(number, text, sizeof(text)), text),
+               syscall);
     return raise_oserror(number, msg);
 }
 

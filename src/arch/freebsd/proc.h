@@ -1,8 +1,9 @@
 // Processes: the table, the kernel record of one process, and everything told about it.
 #pragma once
-#include <sys/types.h>
-#include <sys/user.h>
 #include "module.h"
+
+#include <sys/param.h>
+#include <sys/user.h>
 
 // The pids of the process table, malloc'ed for the caller to free.
 LUMVIK_EXPORT int _lumvik_pids(pid_t **pids, int *count);

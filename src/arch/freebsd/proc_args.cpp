@@ -1,4 +1,6 @@
 // What a process was started with: its arguments, environment and executable.
+#include "arch/freebsd/proc.h"
+
 #include <sys/param.h>
 #include <sys/proc.h>
 #include <sys/sysctl.h>
@@ -15,7 +17,6 @@
 #include "arch/all/owned.h"
 #include "arch/all/str.h"
 #include "arch/freebsd/kvm_handle.h"
-#include "arch/freebsd/proc.h"
 #include "arch/posix/proc.h"
 #include "arch/posix/sysctl.h"
 
@@ -85,7 +86,7 @@ PyObject *lumvik_proc_environ(PyObject *, PyObject *args) {
                         pid > INT_MAX ? "signed integer is greater than maximum" : "signed integer is less than minimum");
         return nullptr;
     }
-    char errbuf[_POSIX2_LINE_MAX];
+    char errbuf[_POSIX2_LINE_MAX] = "";
     KvmHandle kd(kvm_openfiles(nullptr, "/dev/null", nullptr, O_RDONLY, errbuf));
     if (!kd) {
         convert_kvm_err("kvm_openfiles", errbuf);
@@ -148,6 +149,6 @@ PyObject *lumvik_proc_exe(PyObject *, PyObject *args) {
             str_copy(path, sizeof(path), "");
         }
     }
-    path[sizeof(path) - 1] = '\0';  // bounded, whatever the kernel put in it
-    return PyUnicode_DecodeFSDefault(path);
+    // Bounded by the reply, whatever the kernel put in it.
+    return PyUnicode_DecodeFSDefaultAndSize(path, static_cast<Py_ssize_t>(strnlen(path, len)));
 }

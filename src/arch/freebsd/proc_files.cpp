@@ -1,4 +1,6 @@
 // What a process holds open and mapped: its files, working directory and memory maps.
+#include "arch/freebsd/proc.h"
+
 #include <sys/user.h>
 
 #include <libutil.h>
@@ -8,7 +10,6 @@
 #include "arch/all/errors.h"
 #include "arch/all/owned.h"
 #include "arch/all/str.h"
-#include "arch/freebsd/proc.h"
 #include "arch/posix/proc.h"
 
 namespace {

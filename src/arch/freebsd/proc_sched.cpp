@@ -1,4 +1,6 @@
 // The scheduling side of a process: threads, CPU affinity and resource limits.
+#include "arch/freebsd/proc.h"
+
 #include <sys/cpuset.h>
 #include <sys/resource.h>
 #include <sys/sysctl.h>
@@ -6,7 +8,6 @@
 #include "arch/all/errors.h"
 #include "arch/all/owned.h"
 #include "arch/all/timeval.h"
-#include "arch/freebsd/proc.h"
 #include "arch/posix/sysctl.h"
 
 PyObject *lumvik_proc_threads(PyObject *, PyObject *args) {
@@ -63,6 +64,12 @@ PyObject *lumvik_proc_cpu_affinity_set(PyObject *, PyObject *args) {
     PyRef seq(PySequence_Fast(cpus, "expected a sequence or integer"));
     if (!seq)
         return nullptr;
+    // A list can change under the walk (an item's __index__, another thread): walk a snapshot.
+    if (PyList_Check(seq.get())) {
+        seq.reset(PyList_AsTuple(seq.get()));
+        if (!seq)
+            return nullptr;
+    }
     cpuset_t mask;
     CPU_ZERO(&mask);
     Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.get());

@@ -44,6 +44,7 @@ PyObject *lumvik_proc_priority_get(PyObject *, PyObject *args) {
     pid_t pid;
     if (!PyArg_ParseTuple(args, "i", &pid))
         return nullptr;
+    errno = 0;  // again: the parser may have set it
     int priority = getpriority(PRIO_PROCESS, pid);
     if (errno != 0)
         return lumvik_oserror();

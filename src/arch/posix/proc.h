@@ -1,8 +1,9 @@
 // Liveness of a process, the classifier of failed per-process calls, and table B's
 // per-process functions.
 #pragma once
-#include <sys/types.h>
 #include "module.h"
+
+#include <sys/types.h>
 
 // 1 exists, 0 does not, -1 undecided (errno tells why); never sets an exception.
 LUMVIK_EXPORT int lumvik_pid_exists(pid_t pid);

@@ -67,9 +67,10 @@ int sysctl_alloc(const Query &query, const AllocTexts &t, char **out, size_t *ou
         }
         lumvik_debug(kUnit, t.retry_line, "%s() retry", t.fname);
     }
-    char call[256];
+    char call[256], msg[256];
     str_format(call, sizeof(call), t.call_fmt, t.name);
-    lumvik_runtime_error("%s buffer allocation retry limit exceeded", call);
+    str_format(msg, sizeof(msg), "%s buffer allocation retry limit exceeded", call);
+    lumvik_runtime_error("%s", msg);
     return -1;
 }
 
@@ -122,7 +123,9 @@ int lumvik_sysctlbyname(const char *name, void *buf, size_t buflen) {
     size_t len = buflen;
     char msg[256];
     if (sysctlbyname(name, buf, &len, nullptr, 0) == -1) {
+        int saved = errno;  // formatting may write a debug line
         str_format(msg, sizeof(msg), "sysctlbyname('%s')", name);
+        errno = saved;
         lumvik_oserror_wsyscall(msg);
         return -1;
     }

@@ -1,7 +1,8 @@
 // Kernel query routines over sysctl(3): 0 on success, -1 with a Python exception set.
 #pragma once
-#include <sys/types.h>
 #include "module.h"
+
+#include <sys/types.h>
 
 LUMVIK_EXPORT int lumvik_sysctl(int *mib, u_int miblen, void *buf, size_t buflen);
 // The buffer is calloc'ed at the size the kernel reports; the caller frees it.
