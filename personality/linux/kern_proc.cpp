@@ -3,6 +3,7 @@
 #include <sys/param.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -164,5 +165,7 @@ int kern_proc_rlimit_set(SysctlArgs args, const void *value, size_t len) {
     std::optional<host::Limit> limit = host_limit(args[1]);
     if (!limit)  // the host cannot enforce it
         return EOPNOTSUPP;
-    return host::set_limit(args[0], *limit, {host_value(rl.rlim_cur), host_value(rl.rlim_max)});
+    host::LimitPair pair = {host_value(rl.rlim_cur), host_value(rl.rlim_max)};
+    pair.soft = std::min(pair.soft, pair.hard);  // FreeBSD lowers a soft limit above the hard one
+    return host::set_limit(args[0], *limit, pair);
 }

@@ -54,7 +54,10 @@ kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf
         std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
         return nullptr;
     }
-    return new (std::nothrow) __kvm;
+    kvm_t *kd = new (std::nothrow) __kvm;
+    if (kd == nullptr)
+        set_error(errbuf, "kvm_openfiles", std::strerror(ENOMEM));
+    return kd;
 }
 
 int kvm_close(kvm_t *kd) {
@@ -66,17 +69,23 @@ char *kvm_geterr(kvm_t *kd) { return kd->errbuf; }
 
 struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
     int mib[] = {CTL_KERN, KERN_PROC, op, arg};
-    size_t len = 0;
-    if (sysctl(mib, 4, nullptr, &len, nullptr, 0) == 0) {
+    unsigned miblen = (op & ~KERN_PROC_INC_THREAD) == KERN_PROC_ALL ? 3 : 4;  // the whole table takes no argument
+    // The table may grow between the size probe and the fetch: probe again, as FreeBSD's library does.
+    for (;;) {
+        size_t len = 0;
+        if (sysctl(mib, miblen, nullptr, &len, nullptr, 0) == -1)
+            break;
         // Room for one record at least: an empty answer still gets a valid address and a
         // count of 0, as FreeBSD's library gives it.
         kd->procs.resize(std::max<size_t>(len / sizeof(struct kinfo_proc), 1));
         len = kd->procs.size() * sizeof(struct kinfo_proc);
-        if (sysctl(mib, 4, kd->procs.data(), &len, nullptr, 0) == 0) {
+        if (sysctl(mib, miblen, kd->procs.data(), &len, nullptr, 0) == 0) {
             kd->procs.resize(len / sizeof(struct kinfo_proc));
             *cnt = static_cast<int>(kd->procs.size());
             return kd->procs.data();
         }
+        if (errno != ENOMEM)
+            break;
     }
     set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
     return nullptr;

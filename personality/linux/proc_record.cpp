@@ -1,7 +1,6 @@
 #include "proc_record.h"
 
 #include <sys/proc.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,8 +58,7 @@ void copy_name(char (&dst)[N], const char *src) {
 uint64_t terminal_device(int tty_nr) {
     if (tty_nr == 0)
         return NODEV;
-    host::TerminalDevice device = host::decode_tty_nr(static_cast<uint32_t>(tty_nr));
-    return makedev(device.major, device.minor);
+    return host::terminal_device_number(static_cast<uint32_t>(tty_nr));
 }
 
 // The fields one thread decides: its state, CPU, times and switches.

@@ -20,10 +20,12 @@ static const SysctlNode nodes[] = {
 };
 
 const SysctlNode *sysctl_find(const int *mib, unsigned miblen) {
+    const SysctlNode *found = nullptr;
     for (const SysctlNode &node : nodes)
-        if (node.miblen <= miblen && std::memcmp(node.mib, mib, node.miblen * sizeof(int)) == 0)
-            return &node;
-    return nullptr;
+        if (node.miblen <= miblen && std::memcmp(node.mib, mib, node.miblen * sizeof(int)) == 0 &&
+            (found == nullptr || node.miblen > found->miblen))
+            found = &node;
+    return found;
 }
 
 const SysctlNode *sysctl_find(const char *name) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -167,6 +168,11 @@ void sum_thread_switches(int pid, ProcStatus &status) {
 
 }  // namespace
 
+uint64_t terminal_device_number(uint32_t tty_nr) {
+    TerminalDevice device = decode_tty_nr(tty_nr);
+    return makedev(device.major, device.minor);
+}
+
 int64_t boot_time() {
     // realtime - boottime is fixed between clock steps; bracketing the realtime reading by two
     // boottime readings pins its whole seconds down exactly, as the kernel's own btime.
@@ -256,8 +262,10 @@ int read_exe(int pid, char *path, size_t size) {
     char link[32];
     std::snprintf(link, sizeof(link), "/proc/%d/exe", pid);
     ssize_t n = readlink(link, path, size - 1);
-    if (n < 0)
-        return errno == ENOENT && check_process(pid) != 0 ? ESRCH : errno;
+    if (n < 0) {
+        int err = errno;
+        return err == ENOENT && check_process(pid) != 0 ? ESRCH : err;
+    }
     path[n] = '\0';
     struct stat st;
     if (stat(link, &st) == 0 && st.st_nlink == 0)  // deleted: the executable has no name left

@@ -36,6 +36,8 @@ struct TerminalDevice {
 inline TerminalDevice decode_tty_nr(uint32_t tty_nr) {
     return {(tty_nr >> 8) & 0xfff, (tty_nr & 0xff) | ((tty_nr >> 12) & 0xfff00)};
 }
+// The same terminal as the host's device number.
+uint64_t terminal_device_number(uint32_t tty_nr);
 
 // /proc/PID/status: the credentials and what stat lacks.
 struct ProcStatus {

@@ -9,6 +9,10 @@ namespace host {
 
 class TextFile {
 public:
+    TextFile() = default;
+    TextFile(const TextFile &) = delete;  // text() may point into the object itself
+    TextFile &operator=(const TextFile &) = delete;
+
     // 0, or the errno of the open or read that failed.
     int read(const char *path);
     int read_at(int dirfd, const char *relpath);
