@@ -246,3 +246,18 @@ class TestSummaryConversions:
     def test_name_of_twenty_bytes_without_terminator(self, control):
         assert self.oneshot(control, ki_comm=b"x" * 20)[24] == "x" * 20
         assert m.proc_name(self.PID) == "x" * 20
+
+
+def test_a_process_whose_main_thread_exited_first_is_alive(children):
+    # Linux then shows the process as a zombie; FreeBSD would show a live one.
+    code = ("import ctypes, sys, threading, time\n"
+            "threading.Thread(target=time.sleep, args=(600,)).start()\n"
+            "sys.stdout.write('ready\\n'); sys.stdout.flush()\n"
+            "ctypes.CDLL(None).pthread_exit(None)")
+    child = children.start(code)
+    from children import linux_state, wait_for
+    wait_for(lambda: linux_state(child.pid) == "Z")
+    assert m.proc_is_zombie(child.pid) is False
+    assert m.proc_oneshot_info(child.pid)[1] == m.SSLEEP
+    assert [tid for tid, _, _ in m.proc_threads(child.pid)] == [int(t) for t in os.listdir(f"/proc/{child.pid}/task")
+                                                               if int(t) != child.pid]

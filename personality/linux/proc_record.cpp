@@ -169,6 +169,9 @@ int kinfo_proc_threads_of(pid_t pid, std::vector<struct kinfo_proc> &out) {
         host::ProcessSnapshot thread;
         if (host::read_thread(pid, tid, thread) != 0)
             continue;  // the thread ended meanwhile
+        // A main thread that exited before the others is no thread of a live process.
+        if (linux_state_to_freebsd(thread.stat.state) == SZOMB && base.ki_stat != SZOMB)
+            continue;
         struct kinfo_proc &kp = out.emplace_back(base);
         kp.ki_tid = tid;
         fill_thread_part(thread, clock, &kp);

@@ -149,20 +149,33 @@ int list_numeric(const char *path, std::vector<int> &out) {
     return 0;
 }
 
-void sum_thread_switches(int pid, ProcStatus &status) {
+bool is_dead(char state) { return state == 'Z' || state == 'X'; }
+
+// What the threads of a multi-threaded process add: the sum of their context switches and,
+// when the main thread has exited while others run (Linux then shows the process as a
+// zombie), the state and CPU of a thread that still runs.
+void merge_threads(int pid, ProcessSnapshot &out) {
     std::vector<int> tids;
     if (list_tids(pid, tids) != 0)
         return;
     char path[64];
     TextFile file;
-    ProcStatus thread;
-    status.voluntary_ctxt_switches = status.nonvoluntary_ctxt_switches = 0;
+    ProcStatus status;
+    ProcStat stat;
+    bool leader_exited = is_dead(out.stat.state);
+    out.status.voluntary_ctxt_switches = out.status.nonvoluntary_ctxt_switches = 0;
     for (int tid : tids) {
         std::snprintf(path, sizeof(path), "/proc/%d/task/%d/status", pid, tid);
-        if (file.read(path) != 0 || !parse_status(file.text(), thread))
+        if (file.read(path) != 0 || !parse_status(file.text(), status))
             continue;  // the thread ended meanwhile
-        status.voluntary_ctxt_switches += thread.voluntary_ctxt_switches;
-        status.nonvoluntary_ctxt_switches += thread.nonvoluntary_ctxt_switches;
+        out.status.voluntary_ctxt_switches += status.voluntary_ctxt_switches;
+        out.status.nonvoluntary_ctxt_switches += status.nonvoluntary_ctxt_switches;
+        std::snprintf(path, sizeof(path), "/proc/%d/task/%d/stat", pid, tid);
+        if (leader_exited && file.read(path) == 0 && parse_stat(file.text(), stat) && !is_dead(stat.state)) {
+            out.stat.state = stat.state;
+            out.stat.processor = stat.processor;
+            leader_exited = false;
+        }
     }
 }
 
@@ -201,7 +214,7 @@ int read_process(int pid, ProcessSnapshot &out) {
     if (out.status.tgid != pid)  // /proc/TID answers for a thread too: not a process
         return ESRCH;
     if (out.stat.num_threads > 1)
-        sum_thread_switches(pid, out.status);
+        merge_threads(pid, out);
     return 0;
 }
 
