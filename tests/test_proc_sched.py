@@ -486,3 +486,18 @@ def test_affinity_set_of_a_list_that_changes_while_read(children):
     cpus.extend([Clearing()] + [0] * 200)
     m.proc_cpu_affinity_set(child.pid, cpus)
     assert os.sched_getaffinity(child.pid) == {0}
+
+
+def test_priority_covers_every_thread_and_no_thread_id(children):
+    code = ("import sys, threading, time\n"
+            "for _ in range(2): threading.Thread(target=time.sleep, args=(600,), daemon=True).start()\n"
+            "sys.stdout.write('ready\\n'); sys.stdout.flush(); time.sleep(600)")
+    child = children.start(code)
+    tids = [int(t) for t in os.listdir(f"/proc/{child.pid}/task")]
+    m.proc_priority_set(child.pid, 7)
+    assert {os.getpriority(os.PRIO_PROCESS, tid) for tid in tids} == {7}
+    other = next(tid for tid in tids if tid != child.pid)
+    for call in (lambda: m.proc_priority_get(other), lambda: m.proc_priority_set(other, 9)):
+        with pytest.raises(ProcessLookupError):
+            call()
+    assert os.getpriority(os.PRIO_PROCESS, other) == 7

@@ -261,3 +261,15 @@ def test_a_process_whose_main_thread_exited_first_is_alive(children):
     assert m.proc_oneshot_info(child.pid)[1] == m.SSLEEP
     assert [tid for tid, _, _ in m.proc_threads(child.pid)] == [int(t) for t in os.listdir(f"/proc/{child.pid}/task")
                                                                if int(t) != child.pid]
+
+
+def test_a_thread_id_is_no_process(children):
+    code = ("import sys, threading, time\n"
+            "threading.Thread(target=time.sleep, args=(600,), daemon=True).start()\n"
+            "sys.stdout.write('ready\\n'); sys.stdout.flush(); time.sleep(600)")
+    child = children.start(code)
+    tid = next(int(t) for t in os.listdir(f"/proc/{child.pid}/task") if int(t) != child.pid)
+    assert LIB.lumvik_pid_exists(tid) == 0
+    assert tid not in m.pids()
+    with pytest.raises(ProcessLookupError):
+        m.proc_oneshot_info(tid)

@@ -57,9 +57,9 @@ struct rlimit {
 #ifdef __cplusplus
 extern "C" {
 #endif
-/* The host's own calls: their behaviour is FreeBSD's. */
-int getpriority(int which, int who);
-int setpriority(int which, int who, int prio);
+/* A process's nice value covers all its threads; a thread id is no process. */
+int getpriority(int which, int who) __asm__("freebsd_getpriority");
+int setpriority(int which, int who, int prio) __asm__("freebsd_setpriority");
 #ifdef __cplusplus
 }
 #endif

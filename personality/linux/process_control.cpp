@@ -1,0 +1,59 @@
+// getpriority(2), setpriority(2) and kill(2) with FreeBSD's idea of a process: all its
+// threads, and never a thread id.
+#include <sys/resource.h>
+
+#include <signal.h>
+
+#include <cerrno>
+
+#include "host/process_control.h"
+
+namespace {
+
+bool priority_of(int which, host::PriorityOf &out) {
+    switch (which) {
+    case PRIO_PROCESS:
+        out = host::PriorityOf::process;
+        return true;
+    case PRIO_PGRP:
+        out = host::PriorityOf::group;
+        return true;
+    case PRIO_USER:
+        out = host::PriorityOf::user;
+        return true;
+    default:
+        return false;
+    }
+}
+
+int fail(int err) {
+    errno = err;
+    return -1;
+}
+
+}  // namespace
+
+int getpriority(int which, int who) {
+    host::PriorityOf of;
+    if (!priority_of(which, of))
+        return fail(EINVAL);
+    int nice = 0;
+    if (int err = host::get_nice(of, who, nice))
+        return fail(err);
+    return nice;
+}
+
+int setpriority(int which, int who, int prio) {
+    host::PriorityOf of;
+    if (!priority_of(which, of))
+        return fail(EINVAL);
+    if (int err = host::set_nice(of, who, prio))
+        return fail(err);
+    return 0;
+}
+
+int kill(pid_t pid, int sig) {
+    if (int err = host::send_signal(pid, sig))
+        return fail(err);
+    return 0;
+}
