@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "c_interface.h"
 #include "host/affinity.h"
 
 static_assert(sizeof(cpuset_t) == sizeof(host::CpuMask), "a FreeBSD set holds as many CPUs as the host's");
@@ -39,26 +40,30 @@ int fail(int err) {
 }  // namespace
 
 int cpuset_getaffinity(cpulevel_t level, cpuwhich_t which, freebsd_id_t id, size_t setsize, cpuset_t *mask) {
-    pid_t pid = target(level, which, id, setsize);
-    if (pid == -1)
-        return -1;
-    host::CpuMask host_mask;
-    if (int err = host::get_affinity(pid, host_mask))
-        return fail(err);
-    std::memcpy(mask, host_mask.words, setsize);
-    return 0;
+    return without_exceptions<int>(-1, [&]() -> int {
+        pid_t pid = target(level, which, id, setsize);
+        if (pid == -1)
+            return -1;
+        host::CpuMask host_mask;
+        if (int err = host::get_affinity(pid, host_mask))
+            return fail(err);
+        std::memcpy(mask, host_mask.words, setsize);
+        return 0;
+    });
 }
 
 int cpuset_setaffinity(cpulevel_t level, cpuwhich_t which, freebsd_id_t id, size_t setsize, const cpuset_t *mask) {
-    pid_t pid = target(level, which, id, setsize);
-    if (pid == -1)
-        return -1;
-    host::CpuMask host_mask;
-    std::memcpy(host_mask.words, mask, setsize);
-    static constexpr host::CpuMask kEmpty{};
-    if (std::memcmp(&host_mask, &kEmpty, sizeof(kEmpty)) == 0)  // no CPU left to run on
-        return fail(EDEADLK);
-    if (int err = host::set_affinity(pid, host_mask))
-        return fail(err);
-    return 0;
+    return without_exceptions<int>(-1, [&]() -> int {
+        pid_t pid = target(level, which, id, setsize);
+        if (pid == -1)
+            return -1;
+        host::CpuMask host_mask;
+        std::memcpy(host_mask.words, mask, setsize);
+        static constexpr host::CpuMask kEmpty{};
+        if (std::memcmp(&host_mask, &kEmpty, sizeof(kEmpty)) == 0)  // no CPU left to run on
+            return fail(EDEADLK);
+        if (int err = host::set_affinity(pid, host_mask))
+            return fail(err);
+        return 0;
+    });
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "c_interface.h"
 #include "host/fds.h"
 #include "host/sockets.h"
 #include "libutil_records.h"
@@ -313,40 +314,42 @@ void read_sockets_of(pid_t pid, const host::ProcessFiles &files, host::SocketTab
 }  // namespace
 
 struct kinfo_file *kinfo_getfile(pid_t pid, int *cntp) {
-    if (std::optional<struct kinfo_file *> answer = overridden<struct kinfo_file>("kinfo_getfile", pid, cntp))
-        return *answer;
-    host::ProcessFiles files;
-    if (int err = host::read_process_files(pid, files)) {
-        errno = err;
-        return nullptr;
-    }
-    host::SocketTable sockets;
-    read_sockets_of(pid, files, sockets);
+    return without_exceptions<struct kinfo_file *>(nullptr, [&]() -> struct kinfo_file * {
+        if (std::optional<struct kinfo_file *> answer = overridden<struct kinfo_file>("kinfo_getfile", pid, cntp))
+            return *answer;
+        host::ProcessFiles files;
+        if (int err = host::read_process_files(pid, files)) {
+            errno = err;
+            return nullptr;
+        }
+        host::SocketTable sockets;
+        read_sockets_of(pid, files, sockets);
 
-    // FreeBSD's order: executable, terminal, working and root directories, then the descriptors.
-    struct Special {
-        const std::optional<host::FileFacts> &file;
-        int fd, kf_flags;
-    };
-    const Special specials[] = {
-        {files.text, KF_FD_TYPE_TEXT, KF_FLAG_READ},
-        {files.ctty, KF_FD_TYPE_CTTY, KF_FLAG_READ | KF_FLAG_WRITE},
-        {files.cwd, KF_FD_TYPE_CWD, KF_FLAG_READ},
-        {files.root, KF_FD_TYPE_ROOT, KF_FLAG_READ},
-    };
-    size_t count = files.descriptors.size();
-    for (const Special &s : specials)
-        count += s.file.has_value();
-    RecordArray<struct kinfo_file> records = allocate_records<struct kinfo_file>(count);
-    if (!records) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    struct kinfo_file *kf = records.get();
-    for (const Special &s : specials)
-        if (s.file)
-            fill_special(*s.file, s.fd, s.kf_flags, *kf++);
-    for (const host::Descriptor &d : files.descriptors)
-        fill_descriptor(d, sockets, *kf++);
-    return hand_over(std::move(records), count, cntp);
+        // FreeBSD's order: executable, terminal, working and root directories, then the descriptors.
+        struct Special {
+            const std::optional<host::FileFacts> &file;
+            int fd, kf_flags;
+        };
+        const Special specials[] = {
+            {files.text, KF_FD_TYPE_TEXT, KF_FLAG_READ},
+            {files.ctty, KF_FD_TYPE_CTTY, KF_FLAG_READ | KF_FLAG_WRITE},
+            {files.cwd, KF_FD_TYPE_CWD, KF_FLAG_READ},
+            {files.root, KF_FD_TYPE_ROOT, KF_FLAG_READ},
+        };
+        size_t count = files.descriptors.size();
+        for (const Special &s : specials)
+            count += s.file.has_value();
+        RecordArray<struct kinfo_file> records = allocate_records<struct kinfo_file>(count);
+        if (!records) {
+            errno = ENOMEM;
+            return nullptr;
+        }
+        struct kinfo_file *kf = records.get();
+        for (const Special &s : specials)
+            if (s.file)
+                fill_special(*s.file, s.fd, s.kf_flags, *kf++);
+        for (const host::Descriptor &d : files.descriptors)
+            fill_descriptor(d, sockets, *kf++);
+        return hand_over(std::move(records), count, cntp);
+    });
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "c_interface.h"
 #include "host/maps.h"
 #include "libutil_records.h"
 
@@ -100,20 +101,22 @@ void fill_mapping(const host::MapEntry &e, uint64_t page_size, struct kinfo_vmen
 }  // namespace
 
 struct kinfo_vmentry *kinfo_getvmmap(pid_t pid, int *cntp) {
-    if (std::optional<struct kinfo_vmentry *> answer = overridden<struct kinfo_vmentry>("kinfo_getvmmap", pid, cntp))
-        return *answer;
-    host::MemoryMap map;
-    if (int err = host::read_memory_map(pid, map)) {
-        errno = err;
-        return nullptr;
-    }
-    RecordArray<struct kinfo_vmentry> records = allocate_records<struct kinfo_vmentry>(map.entries.size());
-    if (!records) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    const uint64_t page_size = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    for (size_t i = 0; i < map.entries.size(); ++i)
-        fill_mapping(map.entries[i], page_size, records[i]);
-    return hand_over(std::move(records), map.entries.size(), cntp);
+    return without_exceptions<struct kinfo_vmentry *>(nullptr, [&]() -> struct kinfo_vmentry * {
+        if (std::optional<struct kinfo_vmentry *> answer = overridden<struct kinfo_vmentry>("kinfo_getvmmap", pid, cntp))
+            return *answer;
+        host::MemoryMap map;
+        if (int err = host::read_memory_map(pid, map)) {
+            errno = err;
+            return nullptr;
+        }
+        RecordArray<struct kinfo_vmentry> records = allocate_records<struct kinfo_vmentry>(map.entries.size());
+        if (!records) {
+            errno = ENOMEM;
+            return nullptr;
+        }
+        const uint64_t page_size = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+        for (size_t i = 0; i < map.entries.size(); ++i)
+            fill_mapping(map.entries[i], page_size, records[i]);
+        return hand_over(std::move(records), map.entries.size(), cntp);
+    });
 }

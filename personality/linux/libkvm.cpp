@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "c_interface.h"
 #include "control/control.h"
 #include "host/procfs.h"
 
@@ -68,46 +69,50 @@ int kvm_close(kvm_t *kd) {
 char *kvm_geterr(kvm_t *kd) { return kd->errbuf; }
 
 struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
-    int mib[] = {CTL_KERN, KERN_PROC, op, arg};
-    unsigned miblen = (op & ~KERN_PROC_INC_THREAD) == KERN_PROC_ALL ? 3 : 4;  // the whole table takes no argument
-    // The table may grow between the size probe and the fetch: probe again, as FreeBSD's library does.
-    for (;;) {
-        size_t len = 0;
-        if (sysctl(mib, miblen, nullptr, &len, nullptr, 0) == -1)
-            break;
-        // Room for one record at least: an empty answer still gets a valid address and a
-        // count of 0, as FreeBSD's library gives it.
-        kd->procs.resize(std::max<size_t>(len / sizeof(struct kinfo_proc), 1));
-        len = kd->procs.size() * sizeof(struct kinfo_proc);
-        if (sysctl(mib, miblen, kd->procs.data(), &len, nullptr, 0) == 0) {
-            kd->procs.resize(len / sizeof(struct kinfo_proc));
-            *cnt = static_cast<int>(kd->procs.size());
-            return kd->procs.data();
+    return without_exceptions<struct kinfo_proc *>(nullptr, [&]() -> struct kinfo_proc * {
+        int mib[] = {CTL_KERN, KERN_PROC, op, arg};
+        unsigned miblen = (op & ~KERN_PROC_INC_THREAD) == KERN_PROC_ALL ? 3 : 4;  // the whole table takes no argument
+        // The table may grow between the size probe and the fetch: probe again, as FreeBSD's library does.
+        for (;;) {
+            size_t len = 0;
+            if (sysctl(mib, miblen, nullptr, &len, nullptr, 0) == -1)
+                break;
+            // Room for one record at least: an empty answer still gets a valid address and a
+            // count of 0, as FreeBSD's library gives it.
+            kd->procs.resize(std::max<size_t>(len / sizeof(struct kinfo_proc), 1));
+            len = kd->procs.size() * sizeof(struct kinfo_proc);
+            if (sysctl(mib, miblen, kd->procs.data(), &len, nullptr, 0) == 0) {
+                kd->procs.resize(len / sizeof(struct kinfo_proc));
+                *cnt = static_cast<int>(kd->procs.size());
+                return kd->procs.data();
+            }
+            if (errno != ENOMEM)
+                break;
         }
-        if (errno != ENOMEM)
-            break;
-    }
-    set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
-    return nullptr;
+        set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
+        return nullptr;
+    });
 }
 
 char **kvm_getenvv(kvm_t *kd, const struct kinfo_proc *kp, int nchr) {
-    control::Outcome o = control::consult("kvm_getenvv", {kp->ki_pid}, true);
-    if (o.action == control::Action::fail) {
-        errno = o.err;
-        return nullptr;
-    }
-    if (o.action == control::Action::answer)
-        return split_entries(kd, std::move(o.bytes), nchr);
-    host::TextFile environ_file;
-    switch (int err = host::read_environ(kp->ki_pid, environ_file)) {
-    case 0:
-        return split_entries(kd, std::string(environ_file.text()), nchr);
-    case EACCES:  // FreeBSD refuses another user's process with EPERM
-        errno = EPERM;
-        return nullptr;
-    default:
-        errno = err;
-        return nullptr;
-    }
+    return without_exceptions<char **>(nullptr, [&]() -> char ** {
+        control::Outcome o = control::consult("kvm_getenvv", {kp->ki_pid}, true);
+        if (o.action == control::Action::fail) {
+            errno = o.err;
+            return nullptr;
+        }
+        if (o.action == control::Action::answer)
+            return split_entries(kd, std::move(o.bytes), nchr);
+        host::TextFile environ_file;
+        switch (int err = host::read_environ(kp->ki_pid, environ_file)) {
+        case 0:
+            return split_entries(kd, std::string(environ_file.text()), nchr);
+        case EACCES:  // FreeBSD refuses another user's process with EPERM
+            errno = EPERM;
+            return nullptr;
+        default:
+            errno = err;
+            return nullptr;
+        }
+    });
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "c_interface.h"
 #include "host/process_control.h"
 
 namespace {
@@ -34,22 +35,26 @@ int fail(int err) {
 }  // namespace
 
 int getpriority(int which, int who) {
-    host::PriorityOf of;
-    if (!priority_of(which, of))
-        return fail(EINVAL);
-    int nice = 0;
-    if (int err = host::get_nice(of, who, nice))
-        return fail(err);
-    return nice;
+    return without_exceptions<int>(-1, [&]() -> int {
+        host::PriorityOf of;
+        if (!priority_of(which, of))
+            return fail(EINVAL);
+        int nice = 0;
+        if (int err = host::get_nice(of, who, nice))
+            return fail(err);
+        return nice;
+    });
 }
 
 int setpriority(int which, int who, int prio) {
-    host::PriorityOf of;
-    if (!priority_of(which, of))
-        return fail(EINVAL);
-    if (int err = host::set_nice(of, who, prio))
-        return fail(err);
-    return 0;
+    return without_exceptions<int>(-1, [&]() -> int {
+        host::PriorityOf of;
+        if (!priority_of(which, of))
+            return fail(EINVAL);
+        if (int err = host::set_nice(of, who, prio))
+            return fail(err);
+        return 0;
+    });
 }
 
 int kill(pid_t pid, int sig) {

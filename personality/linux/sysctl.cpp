@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "c_interface.h"
 #include "control/control.h"
 #include "sysctl_tree.h"
 
@@ -51,17 +52,21 @@ static int answer(const SysctlNode &node, SysctlArgs args, void *oldp, size_t *o
 }
 
 int sysctl(const int *name, unsigned int namelen, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
-    if (name == nullptr || namelen < 2 || namelen > CTL_MAXNAME)
-        return fail(EINVAL);
-    const SysctlNode *node = sysctl_find(name, namelen);
-    if (node == nullptr)
-        return fail(ENOENT);
-    return answer(*node, SysctlArgs(name + node->miblen, namelen - node->miblen), oldp, oldlenp, newp, newlen);
+    return without_exceptions<int>(-1, [&]() -> int {
+        if (name == nullptr || namelen < 2 || namelen > CTL_MAXNAME)
+            return fail(EINVAL);
+        const SysctlNode *node = sysctl_find(name, namelen);
+        if (node == nullptr)
+            return fail(ENOENT);
+        return answer(*node, SysctlArgs(name + node->miblen, namelen - node->miblen), oldp, oldlenp, newp, newlen);
+    });
 }
 
 int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
-    const SysctlNode *node = name != nullptr ? sysctl_find(name) : nullptr;
-    if (node == nullptr)
-        return fail(ENOENT);
-    return answer(*node, {}, oldp, oldlenp, newp, newlen);
+    return without_exceptions<int>(-1, [&]() -> int {
+        const SysctlNode *node = name != nullptr ? sysctl_find(name) : nullptr;
+        if (node == nullptr)
+            return fail(ENOENT);
+        return answer(*node, {}, oldp, oldlenp, newp, newlen);
+    });
 }
