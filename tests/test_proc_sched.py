@@ -501,3 +501,20 @@ def test_priority_covers_every_thread_and_no_thread_id(children):
         with pytest.raises(ProcessLookupError):
             call()
     assert os.getpriority(os.PRIO_PROCESS, other) == 7
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="needs root to drop to another user")
+def test_anyone_reads_another_users_limits(children):
+    child = children.start()
+    expected = [resource.prlimit(child.pid, r) for r in (resource.RLIMIT_NOFILE, resource.RLIMIT_STACK)]
+    expected = [tuple(m.RLIM_INFINITY if v == resource.RLIM_INFINITY else v for v in pair) for pair in expected]
+    reader = os.fork()
+    if reader == 0:
+        try:
+            os.setresuid(65534, 65534, 65534)
+            got = [m.proc_getrlimit(child.pid, r) for r in (m.RLIMIT_NOFILE, m.RLIMIT_STACK)]
+            os._exit(0 if got == expected else 1)
+        finally:
+            os._exit(2)
+    _, status = os.waitpid(reader, 0)
+    assert os.waitstatus_to_exitcode(status) == 0

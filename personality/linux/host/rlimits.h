@@ -14,6 +14,7 @@ struct LimitPair {
 };
 
 // 0, or the errno of prlimit (ESRCH for a process that does not exist, EPERM where refused).
+// Reading another user's process, which prlimit refuses, falls back on /proc/PID/limits.
 int get_limit(int pid, Limit limit, LimitPair &out);
 int set_limit(int pid, Limit limit, const LimitPair &value);
 
