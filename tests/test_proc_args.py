@@ -333,11 +333,16 @@ def test_exe_of_processes_without_an_executable(children):
     assert m.proc_exe(kernel_thread_pid()) == ""
 
 
-@pytest.mark.parametrize("pid", ["gone", -1])
+@pytest.mark.parametrize("pid", ["gone", -5])
 def test_exe_of_missing_and_negative_pids(children, pid):
     pid = children.gone_pid() if pid == "gone" else pid
     with pytest.raises(ProcessLookupError):
         m.proc_exe(pid)
+
+
+def test_exe_of_pid_minus_one_is_the_callers():
+    # The kernel takes -1 for the calling process here.
+    assert m.proc_exe(-1) == os.readlink("/proc/self/exe")
 
 
 @pytest.mark.parametrize("err, exc", [(errno.EACCES, PermissionError), (errno.EPERM, PermissionError),

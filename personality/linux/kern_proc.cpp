@@ -3,6 +3,8 @@
 #include <sys/param.h>
 #include <sys/resource.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -87,7 +89,8 @@ int kern_proc_pathname(SysctlArgs args, SysctlReply &reply) {
     if (args.size() != 1)
         return EINVAL;
     char path[MAXPATHLEN];
-    switch (int err = host::read_exe(args[0], path, sizeof(path))) {
+    pid_t pid = args[0] == -1 ? getpid() : args[0];  // -1: the calling process
+    switch (int err = host::read_exe(pid, path, sizeof(path))) {
     case 0:
         reply.out(path, std::strlen(path) + 1);
         return 0;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "process_dir.h"
 #include "text_file.h"
 
 namespace host {
@@ -248,13 +249,13 @@ int check_process(int pid) {
 namespace {
 
 int read_process_file(int pid, const char *name, TextFile &out) {
-    if (int err = check_process(pid))
+    ProcessDir proc;
+    if (int err = proc.open(pid))
         return err;
-    char path[48];
-    std::snprintf(path, sizeof(path), "/proc/%d/%s", pid, name);
-    int err = out.read(path);
+    int err = out.read_at(proc.fd(), name);
     if (err == ENOENT || err == ESRCH) {
-        // A zombie's files refuse to open; it still exists, with nothing left to tell.
+        // An exiting process's files may refuse to open; while it is a zombie it still
+        // exists, with nothing left to tell.
         if (check_process(pid) != 0)
             return ESRCH;
         out.clear();
@@ -270,18 +271,17 @@ int read_cmdline(int pid, TextFile &out) { return read_process_file(pid, "cmdlin
 int read_environ(int pid, TextFile &out) { return read_process_file(pid, "environ", out); }
 
 int read_exe(int pid, char *path, size_t size) {
-    if (int err = check_process(pid))
+    ProcessDir proc;
+    if (int err = proc.open(pid))
         return err;
-    char link[32];
-    std::snprintf(link, sizeof(link), "/proc/%d/exe", pid);
-    ssize_t n = readlink(link, path, size - 1);
+    ssize_t n = readlinkat(proc.fd(), "exe", path, size - 1);
     if (n < 0) {
         int err = errno;
         return err == ENOENT && check_process(pid) != 0 ? ESRCH : err;
     }
     path[n] = '\0';
     struct stat st;
-    if (stat(link, &st) == 0 && st.st_nlink == 0)  // deleted: the executable has no name left
+    if (fstatat(proc.fd(), "exe", &st, 0) == 0 && st.st_nlink == 0)  // deleted: no name left
         return ESTALE;
     return 0;
 }
