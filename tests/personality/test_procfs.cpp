@@ -2,6 +2,7 @@
 // against what this very process knows about itself.
 #include "host/procfs.h"
 #include "host/text_file.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,47 +21,9 @@
 
 namespace {
 
-std::string read_whole(const std::string &path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The state letter of a stat file, read without the parser under test.
-char state_of(const std::string &stat_path) {
-    std::string text = read_whole(stat_path);
-    size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '?';
-}
-
-// A second thread of this process that stays alive (blocked) until the object goes.
-class ParkedThread {
-public:
-    ParkedThread() {
-        std::promise<int> started;
-        std::future<int> tid = started.get_future();
-        thread_ = std::thread([this, started = std::move(started)]() mutable {
-            started.set_value(gettid());
-            release_.wait();
-        });
-        tid_ = tid.get();
-        // Wait until it sleeps on the latch, so that its state and switch count are known.
-        std::string path = "/proc/self/task/" + std::to_string(tid_) + "/stat";
-        while (state_of(path) != 'S')
-            std::this_thread::yield();
-    }
-    ~ParkedThread() {
-        release_.count_down();
-        thread_.join();
-    }
-    int tid() const { return tid_; }
-
-private:
-    std::latch release_{1};
-    std::thread thread_;
-    int tid_ = 0;
-};
+using test_support::ParkedThread;
+using test_support::read_whole;
+using test_support::state_of;
 
 bool contains(const std::vector<int> &ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 

@@ -4,6 +4,8 @@
 #include <sys/user.h>
 #include <sys/proc.h>
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <pthread.h>
@@ -34,15 +36,12 @@ void lumvik_control_clear(const char *key);
 
 namespace {
 
+using test_support::ParkedThread;
+using test_support::read_whole;
+
 constexpr size_t kRecord = 1088;
 static_assert(sizeof(struct kinfo_proc) == kRecord);
 
-std::string read_whole(const std::string &path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The fields of /proc/self/stat after the comm, read independently of the personality:
 // field(n) is field n of proc(5), counted from 1.
@@ -87,40 +86,6 @@ int absent_pid() {
             return pid;
     return -1;
 }
-
-// A named second thread of this process, alive until the object goes.
-class ParkedThread {
-public:
-    explicit ParkedThread(const char *name) {
-        std::promise<int> started;
-        std::future<int> tid = started.get_future();
-        thread_ = std::thread([this, name, started = std::move(started)]() mutable {
-            pthread_setname_np(pthread_self(), name);
-            started.set_value(gettid());
-            release_.wait();
-        });
-        tid_ = tid.get();
-        // Wait until it sleeps on the latch, so that its state is known.
-        std::string path = "/proc/self/task/" + std::to_string(tid_) + "/stat";
-        for (;;) {
-            std::string text = read_whole(path);
-            size_t close = text.rfind(')');
-            if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S')
-                break;
-            std::this_thread::yield();
-        }
-    }
-    ~ParkedThread() {
-        release_.count_down();
-        thread_.join();
-    }
-    int tid() const { return tid_; }
-
-private:
-    std::latch release_{1};
-    std::thread thread_;
-    int tid_ = 0;
-};
 
 // sysctl(3) by number; returns the errno (0 on success) and fills len.
 int sysctl_mib(std::vector<int> mib, void *buf, size_t *len) {

@@ -1,0 +1,60 @@
+// What the C++ tests of the personality share: whole-file reads done without the readers
+// under test, and a second thread of this process parked in a known state.
+#pragma once
+#include <pthread.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+#include <latch>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace test_support {
+
+inline std::string read_whole(const std::string &path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The state letter of a stat file.
+inline char state_of(const std::string &stat_path) {
+    std::string text = read_whole(stat_path);
+    size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '?';
+}
+
+// A second thread of this process, optionally named, alive (blocked) until the object goes.
+class ParkedThread {
+public:
+    explicit ParkedThread(const char *name = nullptr) {
+        std::promise<int> started;
+        std::future<int> tid = started.get_future();
+        thread_ = std::thread([this, name, started = std::move(started)]() mutable {
+            if (name != nullptr)
+                pthread_setname_np(pthread_self(), name);
+            started.set_value(gettid());
+            release_.wait();
+        });
+        tid_ = tid.get();
+        // Wait until it sleeps on the latch, so that its state and switch count are known.
+        std::string path = "/proc/self/task/" + std::to_string(tid_) + "/stat";
+        while (state_of(path) != 'S')
+            std::this_thread::yield();
+    }
+    ~ParkedThread() {
+        release_.count_down();
+        thread_.join();
+    }
+    int tid() const { return tid_; }
+
+private:
+    std::latch release_{1};
+    std::thread thread_;
+    int tid_ = 0;
+};
+
+}  // namespace test_support
