@@ -208,3 +208,12 @@ class TestFailures:
             pass
         with pytest.raises(PermissionError, match=rf"originated from {call_name(fn)[:-2]}\(\)\)$"):
             fn(1)
+
+
+def test_a_path_too_long_to_name_is_empty(tmp_path):
+    deep = tmp_path
+    while len(str(deep)) < 1100:
+        deep = deep / ("d" * 200)
+    deep.mkdir(parents=True)
+    with open(deep / "f", "w") as f:
+        assert ("", f.fileno()) in m.proc_open_files(os.getpid())

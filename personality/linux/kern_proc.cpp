@@ -88,7 +88,8 @@ int kern_proc_args(SysctlArgs args, SysctlReply &reply) {
 int kern_proc_pathname(SysctlArgs args, SysctlReply &reply) {
     if (args.size() != 1)
         return EINVAL;
-    char path[MAXPATHLEN];
+    // The host names longer paths than FreeBSD: a caller's MAXPATHLEN buffer then gets ENOMEM.
+    char path[4 * MAXPATHLEN];
     pid_t pid = args[0] == -1 ? getpid() : args[0];  // -1: the calling process
     switch (int err = host::read_exe(pid, path, sizeof(path))) {
     case 0:

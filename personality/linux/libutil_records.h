@@ -54,10 +54,12 @@ std::optional<Record *> overridden(std::string_view call, pid_t pid, int *cntp) 
     return hand_over(std::move(records), count, cntp);
 }
 
-// A path cut to fit its field, always NUL-terminated (the field is zeroed).
+// A path into its zeroed field with its NUL; one too long for the field is left empty, as
+// FreeBSD cannot name a path longer than MAXPATHLEN either, rather than cut to another name.
 template <size_t N>
 void copy_path(char (&dst)[N], std::string_view src) {
-    std::memcpy(dst, src.data(), std::min(src.size(), N - 1));
+    if (src.size() < N)
+        std::memcpy(dst, src.data(), src.size());
 }
 
 }  // namespace libutil
