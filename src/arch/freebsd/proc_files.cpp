@@ -14,12 +14,13 @@
 
 namespace {
 
-// The records a utility library call gives about pid, or null with the exception set. A
-// missing pid fails early on its kernel record, so that it is reported as such.
+// The records a utility library call gives about the pid in args, or null with the exception
+// set. A missing pid fails early on its kernel record, so that it is reported as such.
 template <class Record>
-MallocPtr<Record> library_records(pid_t pid, int *count, Record *(*call)(pid_t, int *), const char *call_name) {
+MallocPtr<Record> library_records(PyObject *args, int *count, Record *(*call)(pid_t, int *), const char *call_name) {
+    pid_t pid;
     struct kinfo_proc kp;
-    if (lumvik_kinfo_proc(pid, &kp) != 0)
+    if (!PyArg_ParseTuple(args, "i", &pid) || lumvik_kinfo_proc(pid, &kp) != 0)
         return nullptr;
     errno = 0;  // lets the classifier tell a failure with an errno from one without
     MallocPtr<Record> records(call(pid, count));
@@ -28,8 +29,8 @@ MallocPtr<Record> library_records(pid_t pid, int *count, Record *(*call)(pid_t, 
     return records;
 }
 
-MallocPtr<struct kinfo_file> file_records(pid_t pid, int *count) {
-    return library_records(pid, count, kinfo_getfile, "kinfo_getfile()");
+MallocPtr<struct kinfo_file> file_records(PyObject *args, int *count) {
+    return library_records(args, count, kinfo_getfile, "kinfo_getfile()");
 }
 
 // kf_path and kve_path bounded by their field, whatever the kernel put in them.
@@ -44,11 +45,8 @@ PyObject *lumvik_proc_open_files(PyObject *, PyObject *args) {
     PyRef list(PyList_New(0));
     if (!list)
         return nullptr;
-    pid_t pid;
     int count = 0;
-    if (!PyArg_ParseTuple(args, "i", &pid))
-        return nullptr;
-    MallocPtr<struct kinfo_file> records = file_records(pid, &count);
+    MallocPtr<struct kinfo_file> records = file_records(args, &count);
     if (!records)
         return nullptr;
     for (int i = 0; i < count; ++i) {
@@ -66,11 +64,8 @@ PyObject *lumvik_proc_open_files(PyObject *, PyObject *args) {
 }
 
 PyObject *lumvik_proc_cwd(PyObject *, PyObject *args) {
-    pid_t pid;
     int count = 0;
-    if (!PyArg_ParseTuple(args, "i", &pid))
-        return nullptr;
-    MallocPtr<struct kinfo_file> records = file_records(pid, &count);
+    MallocPtr<struct kinfo_file> records = file_records(args, &count);
     if (!records)
         return nullptr;
     for (int i = 0; i < count; ++i)
@@ -80,11 +75,8 @@ PyObject *lumvik_proc_cwd(PyObject *, PyObject *args) {
 }
 
 PyObject *lumvik_proc_num_fds(PyObject *, PyObject *args) {
-    pid_t pid;
     int count = 0;
-    if (!PyArg_ParseTuple(args, "i", &pid))
-        return nullptr;
-    MallocPtr<struct kinfo_file> records = file_records(pid, &count);
+    MallocPtr<struct kinfo_file> records = file_records(args, &count);
     if (!records)
         return nullptr;
     return Py_BuildValue("i", count);
@@ -132,11 +124,8 @@ PyObject *lumvik_proc_memory_maps(PyObject *, PyObject *args) {
     PyRef list(PyList_New(0));
     if (!list)
         return nullptr;
-    pid_t pid;
-    if (!PyArg_ParseTuple(args, "i", &pid))
-        return nullptr;
     int count = 0;
-    MallocPtr<struct kinfo_vmentry> records = library_records(pid, &count, kinfo_getvmmap, "kinfo_getvmmap()");
+    MallocPtr<struct kinfo_vmentry> records = library_records(args, &count, kinfo_getvmmap, "kinfo_getvmmap()");
     if (!records)
         return nullptr;
     for (int i = 0; i < count; ++i) {
