@@ -20,11 +20,10 @@ int _lumvik_pids(pid_t **pids, int *count) {
     *pids = nullptr;
     *count = 0;
     int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_PROC, 0};
-    char *raw = nullptr;
+    MallocPtr<char> buf;
     size_t len = 0;
-    if (lumvik_sysctl_malloc(mib, 4, &raw, &len) != 0)
+    if (sysctl_malloc_owned(mib, 4, buf, &len) != 0)
         return -1;
-    MallocPtr<char> buf(raw);
     if (len == 0) {
         lumvik_runtime_error("no PIDs found");
         return -1;

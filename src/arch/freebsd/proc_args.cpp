@@ -28,11 +28,10 @@ PyObject *lumvik_proc_cmdline(PyObject *, PyObject *args) {
     if (!PyArg_ParseTuple(args, "i", &pid))
         return nullptr;
     int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_ARGS, pid};
-    char *raw = nullptr;
+    MallocPtr<char> buf;
     size_t len = 0;
-    if (lumvik_sysctl_malloc(mib, 4, &raw, &len) != 0)
+    if (sysctl_malloc_owned(mib, 4, buf, &len) != 0)
         return nullptr;
-    MallocPtr<char> buf(raw);
     // Arguments follow one another, each ending in a NUL; a last one without its NUL ends
     // with the reply.
     for (size_t offset = 0; offset < len;) {

@@ -18,11 +18,10 @@ PyObject *lumvik_proc_threads(PyObject *, PyObject *args) {
     if (!PyArg_ParseTuple(args, "i", &pid))
         return nullptr;
     int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_PID | KERN_PROC_INC_THREAD, pid};
-    char *raw = nullptr;
+    MallocPtr<char> buf;
     size_t len = 0;
-    if (lumvik_sysctl_malloc(mib, 4, &raw, &len) != 0)
+    if (sysctl_malloc_owned(mib, 4, buf, &len) != 0)
         return nullptr;
-    MallocPtr<char> buf(raw);
     if (len == 0)
         return lumvik_oserror_nsp("sysctl (size = 0)");
     for (size_t i = 0; i < len / sizeof(struct kinfo_proc); ++i) {  // a partial record is ignored

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include "arch/all/owned.h"
+
 LUMVIK_EXPORT int lumvik_sysctl(int *mib, u_int miblen, void *buf, size_t buflen);
 // The buffer is calloc'ed at the size the kernel reports; the caller frees it.
 LUMVIK_EXPORT int lumvik_sysctl_malloc(int *mib, u_int miblen, char **buf, size_t *buflen);
@@ -11,3 +13,11 @@ LUMVIK_EXPORT int lumvik_sysctl_malloc(int *mib, u_int miblen, char **buf, size_
 LUMVIK_EXPORT size_t lumvik_sysctl_argmax(void);
 LUMVIK_EXPORT int lumvik_sysctlbyname(const char *name, void *buf, size_t buflen);
 LUMVIK_EXPORT int lumvik_sysctlbyname_malloc(const char *name, char **buf, size_t *buflen);
+
+// lumvik_sysctl_malloc into an owned buffer.
+inline int sysctl_malloc_owned(int *mib, u_int miblen, MallocPtr<char> &buf, size_t *buflen) {
+    char *raw = nullptr;
+    int rc = lumvik_sysctl_malloc(mib, miblen, &raw, buflen);
+    buf.reset(raw);
+    return rc;
+}
