@@ -3,6 +3,7 @@ import ctypes
 import errno
 import os
 import struct
+import sys
 
 import pytest
 
@@ -261,6 +262,13 @@ def test_a_process_whose_main_thread_exited_first_is_alive(children):
     assert m.proc_oneshot_info(child.pid)[1] == m.SSLEEP
     assert [tid for tid, _, _ in m.proc_threads(child.pid)] == [int(t) for t in os.listdir(f"/proc/{child.pid}/task")
                                                                if int(t) != child.pid]
+    # What Linux hides behind the exited thread is read through a running one.
+    assert m.proc_cmdline(child.pid)[1] == "-c"
+    assert m.proc_exe(child.pid) == os.path.realpath(sys.executable)
+    assert m.proc_cwd(child.pid) == os.getcwd()
+    assert m.proc_environ(child.pid)["PATH"] == os.environ["PATH"]
+    assert m.proc_num_fds(child.pid) > 3
+    assert len(m.proc_memory_maps(child.pid)) > 10
 
 
 def test_a_thread_id_is_no_process(children):

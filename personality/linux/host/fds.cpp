@@ -210,7 +210,7 @@ int read_process_files(int pid, ProcessFiles &out) {
         return ESRCH;  // an empty stat: the process is being reaped
     // A zombie has released its files and directories (the host would refuse to show even
     // that to anyone but root).
-    if (stat.state == 'Z' || stat.state == 'X')
+    if ((stat.state == 'Z' || stat.state == 'X') && !proc.follow_running_thread())
         return 0;
     if (int err = read_descriptors(pid, proc.fd(), out.descriptors))
         return err;

@@ -75,6 +75,10 @@ int read_memory_map(int pid, MemoryMap &out) {
         return err;
     if (int err = out.text.read_at(proc.fd(), "smaps"))
         return err == ENOENT ? ESRCH : err;
+    if (out.text.text().empty() && proc.follow_running_thread()) {
+        if (int err = out.text.read_at(proc.fd(), "smaps"))
+            return err == ENOENT ? ESRCH : err;
+    }
     parse_smaps(out.text.text(), out.entries);
     return 0;
 }

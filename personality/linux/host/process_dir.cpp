@@ -1,5 +1,6 @@
 #include "process_dir.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 
 #include "procfs.h"
+#include "text_file.h"
 
 namespace host {
 
@@ -31,6 +33,45 @@ int ProcessDir::open(int pid) {
     // Checked after the open: had the pid been reused meanwhile, the directory held open
     // belongs to the process that ended, and reads through it fail.
     return check_process(pid);
+}
+
+namespace {
+
+bool is_dead(const ProcStat &stat) { return stat.state == 'Z' || stat.state == 'X'; }
+
+bool read_stat_at(int dirfd, const char *name, ProcStat &out) {
+    TextFile file;
+    return file.read_at(dirfd, name) == 0 && parse_stat(file.text(), out);
+}
+
+}  // namespace
+
+bool ProcessDir::follow_running_thread() {
+    ProcStat leader;
+    if (!read_stat_at(fd(), "stat", leader) || !is_dead(leader) || leader.num_threads <= 1)
+        return false;
+    int tasks_fd = openat(fd(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (tasks_fd < 0)
+        return false;
+    DIR *tasks = fdopendir(tasks_fd);
+    if (tasks == nullptr) {
+        close(tasks_fd);
+        return false;
+    }
+    bool moved = false;
+    while (const struct dirent *entry = readdir(tasks)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        OwnedFd task(openat(tasks_fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ProcStat thread;
+        if (task.get() >= 0 && read_stat_at(task.get(), "stat", thread) && !is_dead(thread)) {
+            dir_.reset(task.release());
+            moved = true;
+            break;
+        }
+    }
+    closedir(tasks);
+    return moved;
 }
 
 }  // namespace host

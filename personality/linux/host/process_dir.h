@@ -13,6 +13,11 @@ public:
     OwnedFd &operator=(const OwnedFd &) = delete;
     ~OwnedFd();
     int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void reset(int fd);
 
 private:
@@ -25,6 +30,10 @@ public:
     // errno of the open.
     int open(int pid);
     int fd() const { return dir_.get(); }
+    // Linux hides the files, maps, arguments and environment of a process whose main thread
+    // exited while others run behind that thread; a running thread's directory still shows
+    // them. Moves there and returns true in that case; false otherwise.
+    bool follow_running_thread();
 
 private:
     OwnedFd dir_;

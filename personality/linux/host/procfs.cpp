@@ -253,6 +253,9 @@ int read_process_file(int pid, const char *name, TextFile &out) {
     if (int err = proc.open(pid))
         return err;
     int err = out.read_at(proc.fd(), name);
+    bool nothing = err == ENOENT || err == ESRCH || (err == 0 && out.text().empty());
+    if (nothing && proc.follow_running_thread())
+        err = out.read_at(proc.fd(), name);
     if (err == ENOENT || err == ESRCH) {
         // An exiting process's files may refuse to open; while it is a zombie it still
         // exists, with nothing left to tell.
@@ -275,6 +278,8 @@ int read_exe(int pid, char *path, size_t size) {
     if (int err = proc.open(pid))
         return err;
     ssize_t n = readlinkat(proc.fd(), "exe", path, size - 1);
+    if (n < 0 && errno == ENOENT && proc.follow_running_thread())
+        n = readlinkat(proc.fd(), "exe", path, size - 1);
     if (n < 0) {
         int err = errno;
         return err == ENOENT && check_process(pid) != 0 ? ESRCH : err;
