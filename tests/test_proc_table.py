@@ -259,7 +259,9 @@ def test_a_process_whose_main_thread_exited_first_is_alive(children):
     from children import linux_state, wait_for
     wait_for(lambda: linux_state(child.pid) == "Z")
     assert m.proc_is_zombie(child.pid) is False
-    assert m.proc_oneshot_info(child.pid)[1] == m.SSLEEP
+    info = m.proc_oneshot_info(child.pid)
+    assert info[1] == m.SSLEEP
+    assert info[18] > 0 and info[19] > 0  # its memory, which Linux no longer shows on the exited thread
     assert [tid for tid, _, _ in m.proc_threads(child.pid)] == [int(t) for t in os.listdir(f"/proc/{child.pid}/task")
                                                                if int(t) != child.pid]
     # What Linux hides behind the exited thread is read through a running one.

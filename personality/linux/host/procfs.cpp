@@ -154,7 +154,7 @@ bool is_dead(char state) { return state == 'Z' || state == 'X'; }
 
 // What the threads of a multi-threaded process add: the sum of their context switches and,
 // when the main thread has exited while others run (Linux then shows the process as a
-// zombie), the state and CPU of a thread that still runs.
+// zombie without memory), the state, CPU and memory sizes of a thread that still runs.
 void merge_threads(int pid, ProcessSnapshot &out) {
     std::vector<int> tids;
     if (list_tids(pid, tids) != 0)
@@ -175,6 +175,12 @@ void merge_threads(int pid, ProcessSnapshot &out) {
         if (leader_exited && file.read(path) == 0 && parse_stat(file.text(), stat) && !is_dead(stat.state)) {
             out.stat.state = stat.state;
             out.stat.processor = stat.processor;
+            out.stat.vsize = stat.vsize;
+            out.stat.rss = stat.rss;
+            out.status.vm_exe_kb = status.vm_exe_kb;
+            out.status.vm_data_kb = status.vm_data_kb;
+            out.status.vm_stk_kb = status.vm_stk_kb;
+            out.status.vm_hwm_kb = status.vm_hwm_kb;
             leader_exited = false;
         }
     }
