@@ -65,11 +65,10 @@ def test_the_caller_sees_its_own_descriptors(tmp_path):
         assert m.proc_num_fds(os.getpid()) == len(numbered_fds(os.getpid())) - 1 + 3
 
 
-def test_zombie_holds_nothing(children):
-    zombie = children.zombie().pid
-    assert m.proc_open_files(zombie) == []
-    assert m.proc_cwd(zombie) == ""
-    assert m.proc_memory_maps(zombie) == []
+@pytest.mark.parametrize("fn", [m.proc_open_files, m.proc_cwd, m.proc_num_fds, m.proc_memory_maps])
+def test_a_zombie_is_refused_as_an_exiting_process(children, fn):
+    with pytest.raises(ProcessLookupError, match=r"\(originated from kinfo_get(file|vmmap)\(\)\)$"):
+        fn(children.zombie().pid)
 
 
 def maps_of(pid):

@@ -208,10 +208,9 @@ int read_process_files(int pid, ProcessFiles &out) {
         return err == ENOENT ? ESRCH : err;
     if (!parse_stat(file.text(), stat))
         return ESRCH;  // an empty stat: the process is being reaped
-    // A zombie has released its files and directories (the host would refuse to show even
-    // that to anyone but root).
+    // FreeBSD refuses an exiting process's files with ESRCH; a zombie has released them anyway.
     if ((stat.state == 'Z' || stat.state == 'X') && !proc.follow_running_thread())
-        return 0;
+        return ESRCH;
     if (int err = read_descriptors(pid, proc.fd(), out.descriptors))
         return err;
     const struct {

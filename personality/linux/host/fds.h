@@ -58,8 +58,8 @@ struct ProcessFiles {
     std::vector<Descriptor> descriptors;             // by ascending number
 };
 
-// 0; ESRCH for a pid that is not a process; or the host's errno (EACCES) when it refuses.
-// A zombie has no descriptors and no working directory.
+// 0; ESRCH for a pid that is not a process or a zombie, as FreeBSD refuses an exiting
+// process; or the host's errno (EACCES) when it refuses.
 int read_process_files(int pid, ProcessFiles &out);
 
 // The device path of a terminal given as stat's tty_nr; empty when no name is known.

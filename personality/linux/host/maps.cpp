@@ -75,9 +75,15 @@ int read_memory_map(int pid, MemoryMap &out) {
         return err;
     if (int err = out.text.read_at(proc.fd(), "smaps"))
         return err == ENOENT ? ESRCH : err;
-    if (out.text.text().empty() && proc.follow_running_thread()) {
-        if (int err = out.text.read_at(proc.fd(), "smaps"))
-            return err == ENOENT ? ESRCH : err;
+    if (out.text.text().empty()) {
+        // Nothing mapped: a kernel thread; a process whose main thread exited, whose map a
+        // running thread shows; or an exiting process, which FreeBSD refuses with ESRCH.
+        if (proc.follow_running_thread()) {
+            if (int err = out.text.read_at(proc.fd(), "smaps"))
+                return err == ENOENT ? ESRCH : err;
+        } else if (proc.exiting()) {
+            return ESRCH;
+        }
     }
     parse_smaps(out.text.text(), out.entries);
     return 0;

@@ -30,8 +30,8 @@ struct MemoryMap {
     std::vector<MapEntry> entries;
 };
 
-// 0; ESRCH for a pid that is not a process; or the host's errno (EACCES) when it refuses.
-// A kernel thread or a zombie has no entries.
+// 0; ESRCH for a pid that is not a process or a zombie, as FreeBSD refuses an exiting
+// process; or the host's errno (EACCES) when it refuses. A kernel thread has no entries.
 int read_memory_map(int pid, MemoryMap &out);
 
 }  // namespace host

@@ -46,6 +46,11 @@ bool read_stat_at(int dirfd, const char *name, ProcStat &out) {
 
 }  // namespace
 
+bool ProcessDir::exiting() const {
+    ProcStat stat;
+    return !read_stat_at(fd(), "stat", stat) || is_dead(stat);
+}
+
 bool ProcessDir::follow_running_thread() {
     ProcStat leader;
     if (!read_stat_at(fd(), "stat", leader) || !is_dead(leader) || leader.num_threads <= 1)

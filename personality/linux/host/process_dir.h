@@ -34,6 +34,8 @@ public:
     // exited while others run behind that thread; a running thread's directory still shows
     // them. Moves there and returns true in that case; false otherwise.
     bool follow_running_thread();
+    // Whether the process (its main thread) has exited or is exiting.
+    bool exiting() const;
 
 private:
     OwnedFd dir_;
