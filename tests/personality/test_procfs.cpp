@@ -21,21 +21,13 @@
 
 namespace {
 
+using test_support::absent_pid;
+using test_support::kernel_btime;
 using test_support::ParkedThread;
 using test_support::read_whole;
 using test_support::state_of;
 
 bool contains(const std::vector<int> &ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
-
-// A pid with no entry under /proc, searched downwards from the top of the pid space.
-int absent_pid() {
-    int pid_max = std::atoi(read_whole("/proc/sys/kernel/pid_max").c_str());
-    for (int pid = pid_max - 1; pid > 1; --pid) {
-        if (access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0)
-            return pid;
-    }
-    return -1;
-}
 
 // A stat line whose fields all differ, so a field read from its neighbour's place shows.
 // The comm holds a space, '(' and ')' so that only the last ')' can end it.
@@ -388,12 +380,7 @@ TEST(ReadProcess, NoSuchProcessIsESRCH) {
 }
 
 TEST(BootTime, EqualsTheKernelsBtime) {
-    std::istringstream stat(read_whole("/proc/stat"));
-    std::string key;
-    long long btime = -1;
-    while (stat >> key)
-        if (key == "btime" && stat >> btime)
-            break;
+    long long btime = kernel_btime();
     ASSERT_GT(btime, 0);
     EXPECT_EQ(host::boot_time(), btime);
 }

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <latch>
@@ -25,6 +26,26 @@ inline char state_of(const std::string &stat_path) {
     std::string text = read_whole(stat_path);
     size_t close = text.rfind(')');
     return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '?';
+}
+
+// A pid with no entry under /proc, searched downwards from the top of the pid space.
+inline int absent_pid() {
+    int pid_max = std::atoi(read_whole("/proc/sys/kernel/pid_max").c_str());
+    for (int pid = pid_max - 1; pid > 1; --pid)
+        if (access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0)
+            return pid;
+    return -1;
+}
+
+// The kernel's boot time, the btime line of /proc/stat; -1 when missing.
+inline long long kernel_btime() {
+    std::istringstream stat(read_whole("/proc/stat"));
+    std::string key;
+    long long btime = -1;
+    while (stat >> key)
+        if (key == "btime" && stat >> btime)
+            break;
+    return btime;
 }
 
 // A second thread of this process, optionally named, alive (blocked) until the object goes.

@@ -36,6 +36,8 @@ void lumvik_control_clear(const char *key);
 
 namespace {
 
+using test_support::absent_pid;
+using test_support::kernel_btime;
 using test_support::ParkedThread;
 using test_support::read_whole;
 
@@ -59,15 +61,6 @@ private:
     std::vector<std::string> fields_;
 };
 
-long long kernel_btime() {
-    std::istringstream stat(read_whole("/proc/stat"));
-    std::string key;
-    long long btime = -1;
-    while (stat >> key)
-        if (key == "btime" && stat >> btime)
-            break;
-    return btime;
-}
 
 // The processes under /proc, counted without the personality.
 size_t count_processes() {
@@ -79,13 +72,6 @@ size_t count_processes() {
     return n;
 }
 
-int absent_pid() {
-    int pid_max = std::atoi(read_whole("/proc/sys/kernel/pid_max").c_str());
-    for (int pid = pid_max - 1; pid > 1; --pid)
-        if (access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0)
-            return pid;
-    return -1;
-}
 
 // sysctl(3) by number; returns the errno (0 on success) and fills len.
 int sysctl_mib(std::vector<int> mib, void *buf, size_t *len) {
