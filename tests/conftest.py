@@ -1,5 +1,6 @@
 """Shared fixtures: the module, its exported routines through ctypes, and the personality's
 control interface, through which tests make the kernel answer what the host cannot show."""
+import contextlib
 import ctypes
 import os
 import subprocess
@@ -53,13 +54,22 @@ def flag(name):
     return ctypes.c_int.in_dll(LIB, name)
 
 
+@contextlib.contextmanager
+def debug_lines(on):
+    """Debug lines on or off for a while; the flag is restored afterwards."""
+    before = flag("LUMVIK_DEBUG").value
+    _lumvik_bsd.set_debug(on)
+    try:
+        yield
+    finally:
+        _lumvik_bsd.set_debug(before)
+
+
 @pytest.fixture
 def debug_flag():
-    """Turns debug lines on for one test and restores the flag afterwards."""
-    before = flag("LUMVIK_DEBUG").value
-    _lumvik_bsd.set_debug(True)
-    yield
-    _lumvik_bsd.set_debug(before)
+    """Turns debug lines on for one test."""
+    with debug_lines(True):
+        yield
 
 
 class Control:

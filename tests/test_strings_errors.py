@@ -7,7 +7,7 @@ import os
 import pytest
 
 import _lumvik_bsd
-from conftest import LIB, flag, run_python
+from conftest import LIB, debug_lines, flag, run_python
 
 c_char_p, c_int, c_size_t = ctypes.c_char_p, ctypes.c_int, ctypes.c_size_t
 FILL = 0xAA
@@ -28,10 +28,8 @@ def quiet():
     """Debug lines off for one test; misuse must not end the test run."""
     if flag("LUMVIK_TESTING").value:
         pytest.skip("misuse ends the process in testing mode")
-    before = flag("LUMVIK_DEBUG").value
-    _lumvik_bsd.set_debug(False)
-    yield
-    _lumvik_bsd.set_debug(before)
+    with debug_lines(False):
+        yield
 
 
 @pytest.fixture

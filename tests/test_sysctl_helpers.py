@@ -8,7 +8,7 @@ import struct
 import pytest
 
 import _lumvik_bsd
-from conftest import LIB, flag
+from conftest import LIB, debug_lines, flag
 
 c_int, c_size_t, c_void_p, byref = ctypes.c_int, ctypes.c_size_t, ctypes.c_void_p, ctypes.byref
 libc = ctypes.CDLL(None)
@@ -73,10 +73,8 @@ def call_text(by, name="kern.argmax"):
 
 @pytest.fixture
 def quiet():
-    before = flag("LUMVIK_DEBUG").value
-    _lumvik_bsd.set_debug(False)
-    yield
-    _lumvik_bsd.set_debug(before)
+    with debug_lines(False):
+        yield
 
 
 BY = pytest.mark.parametrize("by", ["number", "name"])

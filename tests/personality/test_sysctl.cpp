@@ -61,7 +61,6 @@ private:
     std::vector<std::string> fields_;
 };
 
-
 // The processes under /proc, counted without the personality.
 size_t count_processes() {
     size_t n = 0;
