@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "linux/c_interface.h"
+
 namespace control {
 namespace {
 
@@ -56,28 +58,32 @@ Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
 #define CONTROL_API extern "C" __attribute__((visibility("default")))
 
 CONTROL_API void lumvik_control_answer(const char *key, const void *bytes, size_t len) {
-    control::set(key, {control::Action::answer, std::string(static_cast<const char *>(bytes), len), 0, 0});
+    without_exceptions([&] {
+        control::set(key, {control::Action::answer, std::string(static_cast<const char *>(bytes), len), 0, 0});
+    });
 }
 
 CONTROL_API void lumvik_control_fail(const char *key, int err) {
-    control::set(key, {control::Action::fail, {}, err, 0});
+    without_exceptions([&] { control::set(key, {control::Action::fail, {}, err, 0}); });
 }
 
 // Fails only reads into a buffer: the size probe before them succeeds.
 CONTROL_API void lumvik_control_fail_fetch(const char *key, int err) {
-    control::set(key, {control::Action::fail, {}, err, 0, true});
+    without_exceptions([&] { control::set(key, {control::Action::fail, {}, err, 0, true}); });
 }
 
 CONTROL_API void lumvik_control_grow(const char *key, int times) {
-    control::set(key, {control::Action::grow, {}, 0, times});
+    without_exceptions([&] { control::set(key, {control::Action::grow, {}, 0, times}); });
 }
 
 // Removes the override of key, or every override when key is NULL.
 CONTROL_API void lumvik_control_clear(const char *key) {
-    std::lock_guard guard(control::registry_lock);
-    if (key == nullptr)
-        control::registry.clear();
-    else
-        control::registry.erase(key);
-    control::any_override.store(!control::registry.empty(), std::memory_order_release);
+    without_exceptions([&] {
+        std::lock_guard guard(control::registry_lock);
+        if (key == nullptr)
+            control::registry.clear();
+        else
+            control::registry.erase(key);
+        control::any_override.store(!control::registry.empty(), std::memory_order_release);
+    });
 }

@@ -8,6 +8,7 @@
 
 #include "c_interface.h"
 #include "host/affinity.h"
+#include "host/procfs.h"
 
 static_assert(sizeof(cpuset_t) == sizeof(host::CpuMask), "a FreeBSD set holds as many CPUs as the host's");
 
@@ -25,7 +26,8 @@ pid_t target(cpulevel_t level, cpuwhich_t which, freebsd_id_t id, size_t setsize
     }
     if (id == -1)
         return getpid();
-    if (id <= 0 || id > INT32_MAX) {
+    // A Linux thread id is no FreeBSD process id.
+    if (id <= 0 || id > INT32_MAX || host::check_process(static_cast<pid_t>(id)) != 0) {
         errno = ESRCH;
         return -1;
     }

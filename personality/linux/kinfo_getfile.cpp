@@ -322,6 +322,10 @@ struct kinfo_file *kinfo_getfile(pid_t pid, int *cntp) {
             errno = err;
             return nullptr;
         }
+        if (files.exited) {  // FreeBSD refuses an exiting process's files
+            errno = ESRCH;
+            return nullptr;
+        }
         host::SocketTable sockets;
         read_sockets_of(pid, files, sockets);
 

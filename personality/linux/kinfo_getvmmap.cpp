@@ -109,6 +109,10 @@ struct kinfo_vmentry *kinfo_getvmmap(pid_t pid, int *cntp) {
             errno = err;
             return nullptr;
         }
+        if (map.exited) {  // FreeBSD refuses an exiting process's map
+            errno = ESRCH;
+            return nullptr;
+        }
         RecordArray<struct kinfo_vmentry> records = allocate_records<struct kinfo_vmentry>(map.entries.size());
         if (!records) {
             errno = ENOMEM;

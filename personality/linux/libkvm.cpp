@@ -46,27 +46,31 @@ char **split_entries(kvm_t *kd, std::string text, int nchr) {
 }  // namespace
 
 kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf) {
-    control::Outcome o = control::consult("kvm_openfiles", {}, true);
-    if (o.action == control::Action::fail) {
-        set_error(errbuf, "kvm_openfiles", std::strerror(o.err));
-        return nullptr;
-    }
-    if (o.action == control::Action::answer) {  // the library's own error text
-        std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
-        return nullptr;
-    }
-    kvm_t *kd = new (std::nothrow) __kvm;
-    if (kd == nullptr)
-        set_error(errbuf, "kvm_openfiles", std::strerror(ENOMEM));
-    return kd;
+    auto report = [&] { set_error(errbuf, "kvm_openfiles", std::strerror(errno)); };
+    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
+        control::Outcome o = control::consult("kvm_openfiles", {}, true);
+        if (o.action == control::Action::fail) {
+            set_error(errbuf, "kvm_openfiles", std::strerror(o.err));
+            return nullptr;
+        }
+        if (o.action == control::Action::answer) {  // the library's own error text
+            std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
+            return nullptr;
+        }
+        return new __kvm;
+    }, report);
 }
 
 int kvm_close(kvm_t *kd) {
-    delete kd;
-    return 0;
+    return without_exceptions<int>(-1, [&] {
+        delete kd;
+        return 0;
+    });
 }
 
-char *kvm_geterr(kvm_t *kd) { return kd->errbuf; }
+char *kvm_geterr(kvm_t *kd) {
+    return without_exceptions<char *>(nullptr, [&] { return kd->errbuf; });
+}
 
 struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
     return without_exceptions<struct kinfo_proc *>(nullptr, [&]() -> struct kinfo_proc * {

@@ -129,7 +129,7 @@ void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct
         flag |= P_TRACED;
     if (st.num_threads > 1)
         flag |= P_HADTHREADS;
-    if (st.state == 'Z' || st.state == 'X')
+    if (st.exited())
         flag |= P_WEXIT;
     if (st.state == 'T')
         flag |= P_STOPPED_SIG;
@@ -170,7 +170,7 @@ int kinfo_proc_threads_of(pid_t pid, std::vector<struct kinfo_proc> &out) {
         if (host::read_thread(pid, tid, thread) != 0)
             continue;  // the thread ended meanwhile
         // A main thread that exited before the others is no thread of a live process.
-        if (linux_state_to_freebsd(thread.stat.state) == SZOMB && base.ki_stat != SZOMB)
+        if (thread.stat.exited() && base.ki_stat != SZOMB)
             continue;
         struct kinfo_proc &kp = out.emplace_back(base);
         kp.ki_tid = tid;

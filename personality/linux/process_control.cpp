@@ -8,6 +8,7 @@
 
 #include "c_interface.h"
 #include "host/process_control.h"
+#include "host/procfs.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ int fail(int err) {
     return -1;
 }
 
+// FreeBSD's process ids name processes only: a Linux thread id is refused with ESRCH. Ids of
+// 0 and below name the caller, a group or every process.
+int check_process_id(int id) { return id > 0 ? host::check_process(id) : 0; }
+
 }  // namespace
 
 int getpriority(int which, int who) {
@@ -39,6 +44,8 @@ int getpriority(int which, int who) {
         host::PriorityOf of;
         if (!priority_of(which, of))
             return fail(EINVAL);
+        if (int err = which == PRIO_PROCESS ? check_process_id(who) : 0)
+            return fail(err);
         int nice = 0;
         if (int err = host::get_nice(of, who, nice))
             return fail(err);
@@ -51,6 +58,8 @@ int setpriority(int which, int who, int prio) {
         host::PriorityOf of;
         if (!priority_of(which, of))
             return fail(EINVAL);
+        if (int err = which == PRIO_PROCESS ? check_process_id(who) : 0)
+            return fail(err);
         if (int err = host::set_nice(of, who, prio))
             return fail(err);
         return 0;
@@ -58,7 +67,11 @@ int setpriority(int which, int who, int prio) {
 }
 
 int kill(pid_t pid, int sig) {
-    if (int err = host::send_signal(pid, sig))
-        return fail(err);
-    return 0;
+    return without_exceptions<int>(-1, [&]() -> int {
+        if (int err = check_process_id(pid))
+            return fail(err);
+        if (int err = host::send_signal(pid, sig))
+            return fail(err);
+        return 0;
+    });
 }

@@ -13,8 +13,6 @@ namespace host {
 static_assert(sizeof(cpu_set_t) == sizeof(CpuMask), "the host's CPU set holds 1024 CPUs too");
 
 int get_affinity(int pid, CpuMask &out) {
-    if (int err = check_process(pid))
-        return err;
     cpu_set_t set;
     if (sched_getaffinity(pid, sizeof(set), &set) != 0)
         return errno;
@@ -23,8 +21,6 @@ int get_affinity(int pid, CpuMask &out) {
 }
 
 int set_affinity(int pid, const CpuMask &mask) {
-    if (int err = check_process(pid))
-        return err;
     cpu_set_t set;
     std::memcpy(&set, mask.words, sizeof(set));
     // Linux binds threads one by one; the process's affinity is that of all its threads.

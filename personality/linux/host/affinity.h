@@ -9,7 +9,7 @@ struct CpuMask {
     uint64_t words[16] = {};
 };
 
-// 0, or the errno of sched_getaffinity / sched_setaffinity (ESRCH for a process that does not exist).
+// 0, or the errno of sched_getaffinity / sched_setaffinity (ESRCH for a task that does not exist).
 int get_affinity(int pid, CpuMask &out);
 int set_affinity(int pid, const CpuMask &mask);
 

@@ -208,9 +208,10 @@ int read_process_files(int pid, ProcessFiles &out) {
         return err == ENOENT ? ESRCH : err;
     if (!parse_stat(file.text(), stat))
         return ESRCH;  // an empty stat: the process is being reaped
-    // FreeBSD refuses an exiting process's files with ESRCH; a zombie has released them anyway.
-    if ((stat.state == 'Z' || stat.state == 'X') && !proc.follow_running_thread())
-        return ESRCH;
+    if (stat.exited() && !proc.follow_running_thread()) {
+        out.exited = true;
+        return 0;
+    }
     if (int err = read_descriptors(pid, proc.fd(), out.descriptors))
         return err;
     const struct {

@@ -54,12 +54,12 @@ struct Descriptor {
 };
 
 struct ProcessFiles {
+    bool exited = false;  // a zombie, which has released its files: nothing else is filled in
     std::optional<FileFacts> text, ctty, cwd, root;  // absent where the host cannot name them
     std::vector<Descriptor> descriptors;             // by ascending number
 };
 
-// 0; ESRCH for a pid that is not a process or a zombie, as FreeBSD refuses an exiting
-// process; or the host's errno (EACCES) when it refuses.
+// 0; ESRCH for a pid that is not a process; or the host's errno (EACCES) when it refuses.
 int read_process_files(int pid, ProcessFiles &out);
 
 // The device path of a terminal given as stat's tty_nr; empty when no name is known.

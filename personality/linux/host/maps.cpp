@@ -77,12 +77,12 @@ int read_memory_map(int pid, MemoryMap &out) {
         return err == ENOENT ? ESRCH : err;
     if (out.text.text().empty()) {
         // Nothing mapped: a kernel thread; a process whose main thread exited, whose map a
-        // running thread shows; or an exiting process, which FreeBSD refuses with ESRCH.
+        // running thread shows; or an exiting process.
         if (proc.follow_running_thread()) {
             if (int err = out.text.read_at(proc.fd(), "smaps"))
                 return err == ENOENT ? ESRCH : err;
-        } else if (proc.exiting()) {
-            return ESRCH;
+        } else {
+            out.exited = proc.exiting();
         }
     }
     parse_smaps(out.text.text(), out.entries);

@@ -26,12 +26,13 @@ void parse_smaps(std::string_view text, std::vector<MapEntry> &out);
 
 // The text read in one go and its entries.
 struct MemoryMap {
+    bool exited = false;  // a zombie or an exiting process, which has released its memory
     TextFile text;
     std::vector<MapEntry> entries;
 };
 
-// 0; ESRCH for a pid that is not a process or a zombie, as FreeBSD refuses an exiting
-// process; or the host's errno (EACCES) when it refuses. A kernel thread has no entries.
+// 0; ESRCH for a pid that is not a process; or the host's errno (EACCES) when it refuses.
+// A kernel thread and an exited process have no entries.
 int read_memory_map(int pid, MemoryMap &out);
 
 }  // namespace host

@@ -1,5 +1,4 @@
-// Calls on a whole process that Linux makes per thread or takes thread ids for: its nice value
-// and signals. Each refuses an id that is not a process with ESRCH, as FreeBSD does.
+// Calls on a whole process that Linux makes per thread: its nice value and signals.
 #pragma once
 
 namespace host {

@@ -37,8 +37,6 @@ int ProcessDir::open(int pid) {
 
 namespace {
 
-bool is_dead(const ProcStat &stat) { return stat.state == 'Z' || stat.state == 'X'; }
-
 bool read_stat_at(int dirfd, const char *name, ProcStat &out) {
     TextFile file;
     return file.read_at(dirfd, name) == 0 && parse_stat(file.text(), out);
@@ -48,12 +46,12 @@ bool read_stat_at(int dirfd, const char *name, ProcStat &out) {
 
 bool ProcessDir::exiting() const {
     ProcStat stat;
-    return !read_stat_at(fd(), "stat", stat) || is_dead(stat);
+    return !read_stat_at(fd(), "stat", stat) || stat.exited();
 }
 
 bool ProcessDir::follow_running_thread() {
     ProcStat leader;
-    if (!read_stat_at(fd(), "stat", leader) || !is_dead(leader) || leader.num_threads <= 1)
+    if (!read_stat_at(fd(), "stat", leader) || !leader.exited() || leader.num_threads <= 1)
         return false;
     int tasks_fd = openat(fd(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (tasks_fd < 0)
@@ -69,7 +67,7 @@ bool ProcessDir::follow_running_thread() {
             continue;
         OwnedFd task(openat(tasks_fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         ProcStat thread;
-        if (task.get() >= 0 && read_stat_at(task.get(), "stat", thread) && !is_dead(thread)) {
+        if (task.get() >= 0 && read_stat_at(task.get(), "stat", thread) && !thread.exited()) {
             dir_.reset(task.release());
             moved = true;
             break;

@@ -150,8 +150,6 @@ int list_numeric(const char *path, std::vector<int> &out) {
     return 0;
 }
 
-bool is_dead(char state) { return state == 'Z' || state == 'X'; }
-
 // What the threads of a multi-threaded process add: the sum of their context switches and,
 // when the main thread has exited while others run (Linux then shows the process as a
 // zombie without memory), the state, CPU and memory sizes of a thread that still runs.
@@ -163,7 +161,7 @@ void merge_threads(int pid, ProcessSnapshot &out) {
     TextFile file;
     ProcStatus status;
     ProcStat stat;
-    bool leader_exited = is_dead(out.stat.state);
+    bool leader_exited = out.stat.exited();
     out.status.voluntary_ctxt_switches = out.status.nonvoluntary_ctxt_switches = 0;
     for (int tid : tids) {
         std::snprintf(path, sizeof(path), "/proc/%d/task/%d/status", pid, tid);
@@ -172,7 +170,7 @@ void merge_threads(int pid, ProcessSnapshot &out) {
         out.status.voluntary_ctxt_switches += status.voluntary_ctxt_switches;
         out.status.nonvoluntary_ctxt_switches += status.nonvoluntary_ctxt_switches;
         std::snprintf(path, sizeof(path), "/proc/%d/task/%d/stat", pid, tid);
-        if (leader_exited && file.read(path) == 0 && parse_stat(file.text(), stat) && !is_dead(stat.state)) {
+        if (leader_exited && file.read(path) == 0 && parse_stat(file.text(), stat) && !stat.exited()) {
             out.stat.state = stat.state;
             out.stat.processor = stat.processor;
             out.stat.vsize = stat.vsize;

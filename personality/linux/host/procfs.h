@@ -24,6 +24,9 @@ struct ProcStat {
     uint64_t vsize = 0;      // bytes
     int64_t rss = 0;         // pages
     int processor = -1;      // the CPU it last ran on
+
+    // A zombie ('Z') or a task being reaped ('X'): its files, maps and memory are released.
+    bool exited() const { return state == 'Z' || state == 'X'; }
 };
 bool parse_stat(std::string_view text, ProcStat &out);
 
