@@ -29,6 +29,8 @@ void set(const char *key, Override o) {
 
 }  // namespace
 
+bool active() { return any_override.load(std::memory_order_acquire); }
+
 Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
     if (!any_override.load(std::memory_order_acquire))
         return {};

@@ -21,6 +21,9 @@ struct Outcome {
     int err = 0;
 };
 
+// Whether any override is set: callers may skip building a key when none is.
+bool active();
+
 // The override for a call on `key` with these arguments; the most specific one wins. `fetch`
 // tells a read into a buffer from a size probe: only fetches use up a grow override.
 Outcome consult(std::string_view key, std::span<const int> args, bool fetch);

@@ -1,6 +1,7 @@
-// sysctl(3) and sysctlbyname(3) over the personality's tree, with FreeBSD's failure behaviour:
-// ENOENT for an unknown node, EPERM for a write to a read-only one, and ENOMEM when the
-// caller's buffer is too small (the buffer then holds what fit, and the length says so).
+// sysctl(3), sysctlbyname(3) and sysctlnametomib(3) over the personality's tree, with
+// FreeBSD's failure behaviour: ENOENT for an unknown node, EPERM for a write to a read-only
+// one, and ENOMEM when the caller's buffer is too small (the buffer then holds what fit, and
+// the length says so).
 #include <sys/sysctl.h>
 
 #include <cerrno>
@@ -14,14 +15,29 @@ static int fail(int err) {
     return -1;
 }
 
-static int answer(const SysctlNode &node, SysctlArgs args, void *oldp, size_t *oldlenp, const void *newp,
-                  size_t newlen) {
+// A test's override of the node: one for this unit ("dev.cpu.3.freq") before one for every
+// unit ("dev.cpu.N.freq").
+static control::Outcome consult(const SysctlMatch &match, bool fetch) {
+    SysctlArgs args = match.arguments();
+    if (!match.has_unit)
+        return control::consult(match.node->name, args, fetch);
+    if (!control::active())
+        return {};
+    control::Outcome o = control::consult(sysctl_concrete_name(match), args.subspan(1), fetch);
+    if (o.action == control::Action::none)
+        o = control::consult(match.node->name, args, fetch);
+    return o;
+}
+
+static int answer(const SysctlMatch &match, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
+    const SysctlNode &node = *match.node;
+    SysctlArgs args = match.arguments();
     if (newp != nullptr && node.write == nullptr)
         return fail(EPERM);
     bool reading = oldlenp != nullptr;
     SysctlReply reply(oldp, reading ? *oldlenp : 0);
 
-    control::Outcome o = control::consult(node.name, args, oldp != nullptr);
+    control::Outcome o = consult(match, oldp != nullptr);
     switch (o.action) {
     case control::Action::fail:
         return fail(o.err);
@@ -55,18 +71,38 @@ int sysctl(const int *name, unsigned int namelen, void *oldp, size_t *oldlenp, c
     return without_exceptions<int>(-1, [&]() -> int {
         if (name == nullptr || namelen < 2 || namelen > CTL_MAXNAME)
             return fail(EINVAL);
-        const SysctlNode *node = sysctl_find(name, namelen);
-        if (node == nullptr)
+        SysctlMatch match;
+        if (!sysctl_find(name, namelen, match))
             return fail(ENOENT);
-        return answer(*node, SysctlArgs(name + node->miblen, namelen - node->miblen), oldp, oldlenp, newp, newlen);
+        return answer(match, oldp, oldlenp, newp, newlen);
     });
 }
 
 int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
     return without_exceptions<int>(-1, [&]() -> int {
-        const SysctlNode *node = name != nullptr ? sysctl_find(name) : nullptr;
-        if (node == nullptr)
+        SysctlMatch match;
+        if (name == nullptr || !sysctl_find(name, match))
             return fail(ENOENT);
-        return answer(*node, {}, oldp, oldlenp, newp, newlen);
+        return answer(match, oldp, oldlenp, newp, newlen);
+    });
+}
+
+// As FreeBSD's: *sizep holds the room of mibp in elements, and then the length of the number;
+// ENOMEM when the number does not fit.
+int sysctlnametomib(const char *name, int *mibp, size_t *sizep) {
+    return without_exceptions<int>(-1, [&]() -> int {
+        SysctlMatch match;
+        if (name == nullptr || !sysctl_find(name, match))
+            return fail(ENOENT);
+        if (mibp == nullptr || sizep == nullptr)
+            return fail(EINVAL);
+        int number[SYSCTL_NODE_MAXNAME];
+        unsigned len = sysctl_number(match, number);
+        if (*sizep < len)
+            return fail(ENOMEM);
+        for (unsigned i = 0; i < len; ++i)
+            mibp[i] = number[i];
+        *sizep = len;
+        return 0;
     });
 }

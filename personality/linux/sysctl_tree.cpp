@@ -2,8 +2,11 @@
 
 #include <sys/sysctl.h>
 
+#include <climits>
 #include <cstring>
+#include <string_view>
 
+#include "dev_cpu.h"
 #include "kern.h"
 #include "kern_proc.h"
 
@@ -17,20 +20,115 @@ static const SysctlNode nodes[] = {
     {"kern.proc.args", {CTL_KERN, KERN_PROC, KERN_PROC_ARGS}, 3, kern_proc_args, nullptr},
     {"kern.proc.pathname", {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME}, 3, kern_proc_pathname, nullptr},
     {"kern.proc.rlimit", {CTL_KERN, KERN_PROC, KERN_PROC_RLIMIT}, 3, kern_proc_rlimit, kern_proc_rlimit_set},
+    // dev.cpu.N.*: dev and cpu are numbered by FreeBSD at boot, the unit is the CPU.
+    {"dev.cpu.N.freq", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(0)}, 4, dev_cpu_freq, nullptr},
+    {"dev.cpu.N.freq_levels", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(1)}, 4, dev_cpu_freq_levels, nullptr},
 };
 
-const SysctlNode *sysctl_find(const int *mib, unsigned miblen) {
-    const SysctlNode *found = nullptr;
-    for (const SysctlNode &node : nodes)
-        if (node.miblen <= miblen && std::memcmp(node.mib, mib, node.miblen * sizeof(int)) == 0 &&
-            (found == nullptr || node.miblen > found->miblen))
-            found = &node;
-    return found;
+std::span<const SysctlNode> sysctl_nodes() { return nodes; }
+
+static int unit_index(const SysctlNode &node) {
+    for (unsigned i = 0; i < node.miblen; ++i)
+        if (node.mib[i] == SYSCTL_UNIT)
+            return static_cast<int>(i);
+    return -1;
 }
 
-const SysctlNode *sysctl_find(const char *name) {
-    for (const SysctlNode &node : nodes)
-        if (std::strcmp(node.name, name) == 0)
-            return &node;
-    return nullptr;
+bool sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out) {
+    if (miblen > CTL_MAXNAME)
+        return false;
+    const SysctlNode *found = nullptr;
+    for (const SysctlNode &node : nodes) {
+        if (node.miblen > miblen || (found != nullptr && node.miblen <= found->miblen))
+            continue;
+        bool match = true;
+        for (unsigned i = 0; i < node.miblen && match; ++i)
+            match = node.mib[i] == SYSCTL_UNIT ? mib[i] >= 0 : node.mib[i] == mib[i];
+        if (match)
+            found = &node;
+    }
+    if (found == nullptr)
+        return false;
+    out = {};
+    out.node = found;
+    int unit = unit_index(*found);
+    if (unit >= 0) {
+        out.args[out.nargs++] = mib[unit];
+        out.has_unit = true;
+    }
+    for (unsigned i = found->miblen; i < miblen; ++i)
+        out.args[out.nargs++] = mib[i];
+    return true;
+}
+
+// A unit as FreeBSD names it: decimal digits without a sign or a leading zero, within an int.
+static bool parse_unit(std::string_view text, int &unit) {
+    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0'))
+        return false;
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > INT_MAX)
+        return false;
+    unit = static_cast<int>(value);
+    return true;
+}
+
+// Whether name is the node's name with a unit for its "N" component; the unit goes to unit.
+static bool name_matches(std::string_view pattern, std::string_view name, int &unit) {
+    while (true) {
+        size_t pdot = pattern.find('.'), ndot = name.find('.');
+        std::string_view pc = pattern.substr(0, pdot), nc = name.substr(0, ndot);
+        if (pc == SYSCTL_UNIT_NAME ? !parse_unit(nc, unit) : pc != nc)
+            return false;
+        if (pdot == std::string_view::npos || ndot == std::string_view::npos)
+            return pdot == ndot;
+        pattern.remove_prefix(pdot + 1);
+        name.remove_prefix(ndot + 1);
+    }
+}
+
+bool sysctl_find(const char *name, SysctlMatch &out) {
+    for (const SysctlNode &node : nodes) {
+        int unit = -1;
+        if (!name_matches(node.name, name, unit))
+            continue;
+        out = {};
+        out.node = &node;
+        if (unit >= 0) {
+            out.args[out.nargs++] = unit;
+            out.has_unit = true;
+        }
+        return true;
+    }
+    return false;
+}
+
+unsigned sysctl_number(const SysctlMatch &match, int out[SYSCTL_NODE_MAXNAME]) {
+    const SysctlNode &node = *match.node;
+    for (unsigned i = 0; i < node.miblen; ++i)
+        out[i] = node.mib[i] == SYSCTL_UNIT ? match.args[0] : node.mib[i];
+    return node.miblen;
+}
+
+std::string sysctl_concrete_name(const SysctlMatch &match) {
+    std::string_view pattern = match.node->name;
+    if (!match.has_unit)
+        return std::string(pattern);
+    std::string name;
+    while (true) {
+        size_t dot = pattern.find('.');
+        std::string_view component = pattern.substr(0, dot);
+        if (component == SYSCTL_UNIT_NAME)
+            name += std::to_string(match.args[0]);
+        else
+            name += component;
+        if (dot == std::string_view::npos)
+            return name;
+        name += '.';
+        pattern.remove_prefix(dot + 1);
+    }
 }

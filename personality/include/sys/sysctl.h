@@ -50,6 +50,7 @@ int sysctl(const int *name, unsigned int namelen, void *oldp, size_t *oldlenp, c
            size_t newlen) __asm__("freebsd_sysctl");
 int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *newp, size_t newlen)
     __asm__("freebsd_sysctlbyname");
+int sysctlnametomib(const char *name, int *mibp, size_t *sizep) __asm__("freebsd_sysctlnametomib");
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,125 @@
+// Nodes with a unit inside their name ("dev.cpu.N.freq"): found by name and by number, the
+// number learnt by sysctlnametomib as FreeBSD callers learn it, and the tree's numbering kept
+// consistent with its names.
+#include <sys/sysctl.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sysctl_tree.h"
+
+extern "C" {
+void lumvik_control_answer(const char *key, const void *bytes, size_t len);
+void lumvik_control_clear(const char *key);
+}
+
+namespace {
+
+struct Read {
+    int err;
+    int value;
+};
+
+Read by_name(const char *name) {
+    int value = 0;
+    size_t len = sizeof(value);
+    errno = 0;
+    int rc = sysctlbyname(name, &value, &len, nullptr, 0);
+    return {rc == 0 ? 0 : errno, value};
+}
+
+Read by_number(const char *name) {
+    int mib[CTL_MAXNAME];
+    size_t miblen = CTL_MAXNAME;
+    if (sysctlnametomib(name, mib, &miblen) != 0)
+        return {errno, 0};
+    int value = 0;
+    size_t len = sizeof(value);
+    int rc = sysctl(mib, static_cast<unsigned>(miblen), &value, &len, nullptr, 0);
+    return {rc == 0 ? 0 : errno, value};
+}
+
+class SysctlUnits : public ::testing::Test {
+protected:
+    void TearDown() override { lumvik_control_clear(nullptr); }
+    static void answer(const char *key, int value) { lumvik_control_answer(key, &value, sizeof(value)); }
+};
+
+}  // namespace
+
+// Two nodes that share the first k components of their names share the first k numbers, and
+// only those: a number given twice among siblings would send a caller to the wrong node.
+TEST(SysctlTree, NumbersFollowNames) {
+    auto components = [](std::string_view name) {
+        std::vector<std::string_view> out;
+        for (size_t dot; (dot = name.find('.')) != std::string_view::npos; name.remove_prefix(dot + 1))
+            out.push_back(name.substr(0, dot));
+        out.push_back(name);
+        return out;
+    };
+    for (const SysctlNode &a : sysctl_nodes())
+        for (const SysctlNode &b : sysctl_nodes()) {
+            auto na = components(a.name), nb = components(b.name);
+            ASSERT_EQ(na.size(), a.miblen) << a.name;
+            for (unsigned i = 0; i < std::min(a.miblen, b.miblen); ++i) {
+                EXPECT_EQ(na[i] == nb[i], a.mib[i] == b.mib[i]) << a.name << " and " << b.name << " at " << i;
+                if (na[i] != nb[i])
+                    break;
+            }
+        }
+}
+
+TEST_F(SysctlUnits, NamesWithAUnit) {
+    answer("dev.cpu.N.freq", 1500);
+    answer("dev.cpu.7.freq", 2400);  // one unit's override wins over every unit's
+    struct Case {
+        const char *name;
+        int err, value;
+    } cases[] = {
+        {"dev.cpu.0.freq", 0, 1500},
+        {"dev.cpu.7.freq", 0, 2400},
+        {"dev.cpu.2147483647.freq", 0, 1500},
+        {"dev.cpu.N.freq", ENOENT, 0},  // the placeholder is not a unit
+        {"dev.cpu.07.freq", ENOENT, 0},
+        {"dev.cpu.-1.freq", ENOENT, 0},
+        {"dev.cpu.+1.freq", ENOENT, 0},
+        {"dev.cpu.2147483648.freq", ENOENT, 0},
+        {"dev.cpu..freq", ENOENT, 0},
+        {"dev.cpu.0", ENOENT, 0},
+        {"dev.cpu.0.fre", ENOENT, 0},
+        {"dev.cpu.0.freq.1", ENOENT, 0},
+    };
+    for (const Case &c : cases) {
+        for (Read r : {by_name(c.name), by_number(c.name)}) {
+            EXPECT_EQ(r.err, c.err) << c.name;
+            EXPECT_EQ(r.value, c.value) << c.name;
+        }
+    }
+}
+
+TEST_F(SysctlUnits, NumberOfANodeWithAUnit) {
+    int mib[CTL_MAXNAME];
+    size_t len = CTL_MAXNAME;
+    ASSERT_EQ(sysctlnametomib("dev.cpu.5.freq_levels", mib, &len), 0);
+    ASSERT_EQ(len, 4u);
+    EXPECT_EQ(mib[2], 5);
+    answer("dev.cpu.5.freq_levels", 42);
+    int value = 0;
+    size_t vlen = sizeof(value);
+    ASSERT_EQ(sysctl(mib, 4, &value, &vlen, nullptr, 0), 0);
+    EXPECT_EQ(value, 42);
+    lumvik_control_clear(nullptr);
+    mib[4] = 0;  // a number after a leaf
+    vlen = sizeof(value);
+    EXPECT_EQ(sysctl(mib, 5, &value, &vlen, nullptr, 0), -1);
+    EXPECT_EQ(errno, ENOTDIR);
+
+    len = 3;  // no room for the whole number
+    EXPECT_EQ(sysctlnametomib("dev.cpu.5.freq_levels", mib, &len), -1);
+    EXPECT_EQ(errno, ENOMEM);
+}
