@@ -38,6 +38,8 @@ class Children:
         self._procs.append(proc)
         if code is SLEEPER or "ready" in code:
             assert proc.stdout.readline() == b"ready\n"
+        if code is SLEEPER:  # "ready" comes just before the sleep: wait until it sleeps
+            wait_for(lambda: linux_state(proc.pid) == "S")
         return proc
 
     def zombie(self):
