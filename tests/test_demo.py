@@ -1,0 +1,76 @@
+"""The demo: one run with its output not a terminal, and its renderers on made-up values."""
+import io
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+from rich.console import Console
+
+TOOLS = Path(__file__).resolve().parent.parent / "tools"
+sys.path.insert(0, str(TOOLS))
+
+from snapshot import app, processes, units  # noqa: E402
+from snapshot.section import Reading  # noqa: E402
+
+
+def text(renderable):
+    out = Console(file=io.StringIO(), width=200, color_system=None)
+    out.print(renderable)
+    return out.file.getvalue()
+
+
+@pytest.mark.parametrize("args", [[], ["--live"]])
+def test_demo_runs_without_terminal(args):
+    run = subprocess.run([sys.executable, str(TOOLS / "demo.py"), "--warmup", "0.1", *args],
+                         capture_output=True, text=True, timeout=120, stdin=subprocess.DEVNULL)
+    assert run.returncode == 0, run.stderr
+    headings = [s.heading for s in app.present()]
+    assert headings and all(f"\n{h}\n" in run.stdout for h in headings), run.stdout
+    assert "failed" not in run.stdout and "Traceback" not in run.stderr
+    assert ("needs a terminal" in run.stderr) == ("--live" in args)
+
+
+@pytest.mark.parametrize("fn,args,expected", [
+    (units.size, (0,), "0B"),
+    (units.size, (1023,), "1023B"),
+    (units.size, (1024,), "1.0K"),
+    (units.size, (1536,), "1.5K"),
+    (units.size, (10 * 1024 - 52,), "9.9K"),
+    (units.size, (10 * 1024 - 20,), "10K"),
+    (units.size, (1024 ** 2 - 1,), "1.0M"),
+    (units.size, (5 * 1024 ** 4,), "5.0T"),
+    (units.size_rate, (3072, 1024, 2.0), "1.0K/s"),
+    (units.size_rate, (100, None, 2.0), "-"),
+    (units.size_rate, (100, 200, 2.0), "-"),
+    (units.duration, (59,), "00:00:59"),
+    (units.duration, (86400 + 3 * 3600 + 120,), "1 day, 03:02"),
+    (units.duration, (3 * 86400,), "3 days, 00:00"),
+    (units.cpu_time, (125.9,), "2:05"),
+    (units.pct, (12.345,), " 12.3%"),
+])
+def test_units(fn, args, expected):
+    assert fn(*args) == expected
+
+
+def proc(pid, cpu_seconds, started=100.0, state=None):
+    return processes.Proc(pid, state or processes.m.SSLEEP, 0, started, cpu_seconds, 4096, 8192, 0, 1, 0, f"cmd{pid}")
+
+
+@pytest.mark.parametrize("before,now,share", [
+    (proc(7, 1.0), proc(7, 1.5), 25.0),             # half a second of CPU in two seconds
+    (None, proc(7, 1.5), 0.0),                      # nothing to compare with
+    (proc(7, 1.0), proc(7, 1.5, started=200.0), 0.0),  # the pid was reused
+    (proc(7, 2.0), proc(7, 1.0), 0.0),              # a counter going backwards is no rate
+])
+def test_process_cpu_share(before, now, share):
+    old = {before.pid: before} if before else None
+    assert processes.cpu_share(now, old, 2.0) == share
+
+
+def test_process_table_orders_by_cpu_and_counts_states():
+    before = {1: proc(1, 0.0), 2: proc(2, 0.0)}
+    now = {1: proc(1, 0.2), 2: proc(2, 1.0, state=processes.m.SRUN)}
+    drawn = text(processes.render_processes(Reading(now, before, 1.0)))
+    assert "2 processes: 1 sleeping, 1 running" in drawn
+    assert drawn.index("cmd2") < drawn.index("cmd1") and "100.0%" in drawn and "20.0%" in drawn

@@ -1,0 +1,119 @@
+"""Reads the sections the module can answer, once or again and again, and draws them."""
+import os
+import socket
+import sys
+import time
+
+from rich.console import Console, Group
+from rich.live import Live
+from rich.text import Text
+
+import _lumvik_bsd as m
+
+from . import processes
+from .section import MISSING, Reading, note, pairs
+
+# The order of the snapshot; the refreshing view keeps it but puts the processes last, as top
+# does, so that they take what is left of the screen.
+SECTIONS = [*processes.SECTIONS]
+
+
+def present(sections=SECTIONS, module=m):
+    return [s for s in sections if s.present(module)]
+
+
+def read(sections):
+    """Each section's reading (or the exception it raised) and the milliseconds it took."""
+    values, costs = {}, {}
+    for s in sections:
+        start = time.perf_counter()
+        try:
+            values[s.heading] = s.read()
+        except Exception as exc:  # drawn as a note: one failing section never ends the view
+            values[s.heading] = exc
+        costs[s.heading] = 1000 * (time.perf_counter() - start)
+    return values, costs
+
+
+def body(section, now, before, seconds):
+    value = now[section.heading]
+    if isinstance(value, MISSING):
+        return note(f"not on this machine: {value}")
+    if isinstance(value, Exception):
+        return note(f"failed: {type(value).__name__}: {value}")
+    old = before.get(section.heading) if before else None
+    try:
+        return section.render(Reading(value, None if isinstance(old, Exception) else old, seconds))
+    except Exception as exc:
+        return note(f"failed to draw: {type(exc).__name__}: {exc}")
+
+
+def frame(sections, now, before, seconds, header):
+    parts = [header]
+    for s in sections:
+        parts += [Text(""), Text(s.heading, style="bold cyan"), body(s, now, before, seconds)]
+    return Group(*parts)
+
+
+def header(extra=""):
+    stamp = time.strftime("%Y-%m-%d %H:%M:%S")
+    return Text(f"{socket.gethostname()}  {stamp}  _lumvik_bsd {m.version}, page size {m.getpagesize()}"
+                + (f"  {extra}" if extra else ""), style="bold")
+
+
+def timings(costs, draw_ms):
+    rows = [(heading, f"{ms:7.1f} ms") for heading, ms in costs.items()]
+    rows += [("reading, all sections", f"{sum(costs.values()):7.1f} ms"), ("drawing", f"{draw_ms:7.1f} ms")]
+    return Group(Text(""), Text("What this reading cost", style="bold cyan"), pairs(rows))
+
+
+def console():
+    """Plain text when the output is not a terminal, wide enough for the tables."""
+    out = Console()
+    if not out.is_terminal and "COLUMNS" not in os.environ:
+        out = Console(width=160)
+    return out
+
+
+def snapshot(out, interval, show_costs):
+    sections = present()
+    first, _ = read([s for s in sections if s.rates])
+    start = time.monotonic()
+    time.sleep(interval)  # CPU use and rates over this short interval
+    now, costs = read(sections)
+    seconds = time.monotonic() - start
+    drawn = time.perf_counter()
+    out.print(frame(sections, now, first, seconds, header()))
+    draw_ms = 1000 * (time.perf_counter() - drawn)
+    if show_costs:
+        out.print(timings(costs, draw_ms))
+
+
+def live(out, interval, warmup):
+    sections = sorted((s for s in present() if s.live), key=lambda s: s is processes.SECTIONS[0])
+    before, _ = read(sections)
+    last = time.monotonic()
+    with Live(console=out, screen=True, auto_refresh=False, vertical_overflow="crop") as view:
+        wait = warmup
+        while True:
+            time.sleep(wait)
+            wait = interval
+            now, costs = read(sections)
+            stamp = time.monotonic()
+            cost = f"refresh every {interval:g} s, reading took {sum(costs.values()):.0f} ms; Ctrl-C ends"
+            view.update(frame(sections, now, before, stamp - last, header(cost)), refresh=True)
+            before, last = now, stamp
+
+
+def main(args):
+    out = console()
+    try:
+        if args.live and out.is_terminal:
+            live(out, args.interval, args.warmup)
+        else:
+            if args.live:
+                print("demo: --live needs a terminal; printing one snapshot instead", file=sys.stderr)
+            snapshot(out, args.warmup, args.timings)
+    except KeyboardInterrupt:
+        return 0
+    return 0

@@ -1,0 +1,53 @@
+"""How figures read: sizes as top and df -h print them, rates, percentages and durations.
+Pure functions of their arguments."""
+
+_UNITS = "BKMGTPE"
+
+
+def size(n):
+    """Bytes in binary units, three significant figures at most: 0B, 1023B, 1.5K, 10K, 2.0G."""
+    value, unit = float(n), 0
+    while unit < len(_UNITS) - 1 and round(value, 1 if value < 10 else 0) >= 1024:
+        value /= 1024
+        unit += 1
+    if unit == 0:
+        return f"{round(n)}B"
+    return f"{value:.1f}{_UNITS[unit]}" if round(value, 1) < 10 else f"{value:.0f}{_UNITS[unit]}"
+
+
+def per_second(now, before, seconds):
+    """Rate of a counter between two readings; None when there is nothing to compare with or
+    the counter went backwards (a device that vanished and came back)."""
+    if before is None or seconds <= 0 or now < before:
+        return None
+    return (now - before) / seconds
+
+
+def size_rate(now, before, seconds):
+    rate = per_second(now, before, seconds)
+    return "-" if rate is None else f"{size(rate)}/s"
+
+
+def percent(part, whole):
+    return 0.0 if whole <= 0 else 100.0 * part / whole
+
+
+def pct(value):
+    return f"{value:5.1f}%"
+
+
+def duration(seconds):
+    """Uptime as uptime(1) says it: 3 days, 04:05 or 04:05:06 below a day."""
+    seconds = int(seconds)
+    days, rest = divmod(seconds, 86400)
+    hours, rest = divmod(rest, 3600)
+    minutes, secs = divmod(rest, 60)
+    if days:
+        return f"{days} day{'s' if days != 1 else ''}, {hours:02d}:{minutes:02d}"
+    return f"{hours:02d}:{minutes:02d}:{secs:02d}"
+
+
+def cpu_time(seconds):
+    """Process CPU time as top prints it: minutes and seconds."""
+    minutes, secs = divmod(int(seconds), 60)
+    return f"{minutes}:{secs:02d}"
