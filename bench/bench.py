@@ -149,6 +149,15 @@ def main():
         single = single or rate
         out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:10.1f} snapshots/s   x{rate / single:.2f}")
 
+    out("")
+    out("one refresh of ./dev demo --live (median of 7)")
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+    from snapshot.app import refresh_cost
+    reads, draw_ms = refresh_cost()
+    for heading, ms in reads.items():
+        out(f"  reading {heading:24s} {ms:8.2f} ms")
+    out(f"  drawing the frame                {draw_ms:8.2f} ms")
+
     (RESULTS / "latest.txt").write_text("\n".join(lines) + "\n")
     print(f"\nwritten to {RESULTS / 'latest.txt'}")
 

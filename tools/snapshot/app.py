@@ -1,6 +1,7 @@
 """Reads the sections the module can answer, once or again and again, and draws them."""
 import os
 import socket
+import statistics
 import sys
 import time
 
@@ -65,6 +66,23 @@ def timings(costs, draw_ms):
     rows = [(heading, f"{ms:7.1f} ms") for heading, ms in costs.items()]
     rows += [("reading, all sections", f"{sum(costs.values()):7.1f} ms"), ("drawing", f"{draw_ms:7.1f} ms")]
     return Group(Text(""), Text("What this reading cost", style="bold cyan"), pairs(rows))
+
+
+def refresh_cost(repeats=7):
+    """Median milliseconds of one refresh of the live view: each section's reading, and the
+    drawing of the whole frame on a 160 by 50 screen."""
+    sections = sorted((s for s in present() if s.live), key=lambda s: s is processes.SECTIONS[0])
+    screen = Console(file=open(os.devnull, "w"), width=160, height=50, color_system="truecolor")
+    before, _ = read(sections)
+    samples = []
+    for _ in range(repeats):
+        now, costs = read(sections)
+        start = time.perf_counter()
+        screen.print(frame(sections, now, before, 1.0, header()))
+        samples.append((costs, 1000 * (time.perf_counter() - start)))
+        before = now
+    reads = {h: statistics.median(c[h] for c, _ in samples) for h in samples[0][0]}
+    return reads, statistics.median(d for _, d in samples)
 
 
 def console():
