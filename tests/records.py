@@ -53,6 +53,13 @@ def kinfo_proc(**fields):
     return bytes(record)
 
 
+def kinfo_proc_field(record, name):
+    """A field of a struct kinfo_proc; bytes past the end of a short record read as zero."""
+    offset, fmt = _KINFO_PROC[name]
+    values = struct.unpack_from("<" + fmt, record.ljust(KINFO_PROC_SIZE, b"\0"), offset)
+    return values if len(values) > 1 else values[0]
+
+
 def kinfo_vmentry(start, end, protection=0, type_=0, path=b"", resident=0, private_resident=0,
                   ref_count=0, shadow_count=0):
     record = bytearray(KINFO_VMENTRY_SIZE)

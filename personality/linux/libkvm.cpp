@@ -26,6 +26,9 @@ struct __kvm {
 
 namespace {
 
+// Fetches of a table that keeps growing past its size probe, before giving up with ENOMEM.
+constexpr int kFetchAttempts = 10;
+
 void set_error(char *errbuf, const char *call, const char *text) {
     std::snprintf(errbuf, _POSIX2_LINE_MAX, "%s: %s", call, text);
 }
@@ -76,17 +79,20 @@ struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
     return without_exceptions<struct kinfo_proc *>(nullptr, [&]() -> struct kinfo_proc * {
         int mib[] = {CTL_KERN, KERN_PROC, op, arg};
         unsigned miblen = (op & ~KERN_PROC_INC_THREAD) == KERN_PROC_ALL ? 3 : 4;  // the whole table takes no argument
-        // The table may grow between the size probe and the fetch: probe again, as FreeBSD's library does.
-        for (;;) {
+        // The table may grow between the size probe and the fetch: probe again, as FreeBSD's
+        // library does, a bounded number of times.
+        for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
             size_t len = 0;
             if (sysctl(mib, miblen, nullptr, &len, nullptr, 0) == -1)
                 break;
-            // Room for one record at least: an empty answer still gets a valid address and a
-            // count of 0, as FreeBSD's library gives it.
-            kd->procs.resize(std::max<size_t>(len / sizeof(struct kinfo_proc), 1));
+            // Room for all the probe reported, in whole records (a trailing partial one included),
+            // and one record at least: an empty answer still gets a valid address and a count
+            // of 0, as FreeBSD's library gives it.
+            const size_t records = len / sizeof(struct kinfo_proc) + (len % sizeof(struct kinfo_proc) != 0);
+            kd->procs.assign(std::max<size_t>(records, 1), {});
             len = kd->procs.size() * sizeof(struct kinfo_proc);
             if (sysctl(mib, miblen, kd->procs.data(), &len, nullptr, 0) == 0) {
-                kd->procs.resize(len / sizeof(struct kinfo_proc));
+                kd->procs.resize(len / sizeof(struct kinfo_proc));  // a trailing partial record is left out
                 *cnt = static_cast<int>(kd->procs.size());
                 return kd->procs.data();
             }

@@ -5,7 +5,9 @@
 #include <sys/sysctl.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "arch/all/errors.h"
 #include "arch/all/owned.h"
@@ -15,6 +17,14 @@
 #include "arch/posix/sysctl.h"
 
 static constexpr size_t kRecordSize = sizeof(struct kinfo_proc);
+
+// A page count in bytes, saturated: a corrupted count cannot overflow into another size.
+static long pages_to_bytes(segsz_t pages, long pagesize) {
+    long bytes;
+    if (__builtin_mul_overflow(static_cast<long>(pages), pagesize, &bytes))
+        return (pages < 0) != (pagesize < 0) ? LONG_MIN : LONG_MAX;
+    return bytes;
+}
 
 int _lumvik_pids(pid_t **pids, int *count) {
     *pids = nullptr;
@@ -45,6 +55,7 @@ int _lumvik_pids(pid_t **pids, int *count) {
 int lumvik_kinfo_proc(pid_t pid, struct kinfo_proc *proc) {
     if (pid < 0 || proc == nullptr)
         return lumvik_badargs("lumvik_kinfo_proc");
+    std::memset(proc, 0, kRecordSize);  // a short record leaves zeros behind it, not the caller's stack
     int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_PID, pid};
     size_t len = kRecordSize;
     if (sysctl(mib, 4, proc, &len, nullptr, 0) == -1) {
@@ -108,7 +119,7 @@ PyObject *lumvik_proc_oneshot_info(PyObject *, PyObject *args) {
         return nullptr;
     // A process that is not running reports the CPU it last ran on.
     int cpu = (kp.ki_stat == SRUN && kp.ki_oncpu != NOCPU) ? kp.ki_oncpu : kp.ki_lastcpu;
-    auto bytes = [pagesize](segsz_t pages) { return static_cast<long>(pages) * pagesize; };
+    auto bytes = [pagesize](segsz_t pages) { return pages_to_bytes(pages, pagesize); };
     return Py_BuildValue("(OillllllLdllllddddlllllbO)",
                          ppid.get(),                                 // parent pid
                          static_cast<int>(kp.ki_stat),               // state

@@ -93,7 +93,7 @@ PyObject *lumvik_proc_getrlimit(PyObject *, PyObject *args) {
     if (!PyArg_ParseTuple(args, "ii", &pid, &resource))
         return nullptr;
     int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_RLIMIT, pid, resource};
-    struct rlimit rlp;
+    struct rlimit rlp = {};  // a short answer leaves zeros behind it, not stack contents
     if (lumvik_sysctl(mib, 5, &rlp, sizeof(rlp)) != 0)
         return nullptr;
     return Py_BuildValue("LL", static_cast<long long>(rlp.rlim_cur), static_cast<long long>(rlp.rlim_max));
