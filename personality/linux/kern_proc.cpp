@@ -13,19 +13,27 @@
 
 #include "host/procfs.h"
 #include "host/rlimits.h"
+#include "kern_proc_conversions.h"
 #include "proc_record.h"
 
-namespace {
+namespace kern_proc {
 
 // FreeBSD's size probe of the process table overestimates by five processes.
-constexpr size_t kProbeSlack = 5;
+size_t process_table_probe_size(size_t processes) {
+    constexpr size_t kProbeSlack = 5;
+    return (processes + kProbeSlack) * sizeof(struct kinfo_proc);
+}
+
+}  // namespace kern_proc
+
+namespace {
 
 int process_table(SysctlReply &reply) {
     std::vector<int> pids;
     if (int err = host::list_pids(pids))
         return err;
     if (reply.probing()) {  // the size needs only the count
-        reply.reserve((pids.size() + kProbeSlack) * sizeof(struct kinfo_proc));
+        reply.reserve(kern_proc::process_table_probe_size(pids.size()));
         return 0;
     }
     for (int pid : pids) {
@@ -104,7 +112,7 @@ int kern_proc_pathname(SysctlArgs args, SysctlReply &reply) {
     }
 }
 
-namespace {
+namespace kern_proc {
 
 // FreeBSD's resources, by number, as the host keeps them; the others the host does not limit.
 std::optional<host::Limit> host_limit(int resource) {
@@ -136,6 +144,14 @@ rlim_t freebsd_limit(uint64_t value) {
 uint64_t host_value(rlim_t value) {
     return value < 0 || value == RLIM_INFINITY ? host::kUnlimited : static_cast<uint64_t>(value);
 }
+
+}  // namespace kern_proc
+
+namespace {
+
+using kern_proc::freebsd_limit;
+using kern_proc::host_limit;
+using kern_proc::host_value;
 
 int check_rlimit_args(SysctlArgs args) {
     if (args.size() != 2 || args[1] < 0 || args[1] >= RLIM_NLIMITS)

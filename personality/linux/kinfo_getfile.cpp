@@ -16,11 +16,12 @@
 #include "c_interface.h"
 #include "host/fds.h"
 #include "host/sockets.h"
+#include "kinfo_getfile_conversions.h"
 #include "libutil_records.h"
 
 using namespace libutil;
 
-namespace {
+namespace getfile {
 
 // Linux's file kinds (st_mode) to FreeBSD's vnode types.
 struct VnodeKind {
@@ -311,7 +312,9 @@ void read_sockets_of(pid_t pid, const host::ProcessFiles &files, host::SocketTab
     host::read_sockets(pid, inodes, out);
 }
 
-}  // namespace
+}  // namespace getfile
+
+using namespace getfile;
 
 struct kinfo_file *kinfo_getfile(pid_t pid, int *cntp) {
     return without_exceptions<struct kinfo_file *>(nullptr, [&]() -> struct kinfo_file * {

@@ -9,11 +9,12 @@
 
 #include "c_interface.h"
 #include "host/maps.h"
+#include "kinfo_getvmmap_conversions.h"
 #include "libutil_records.h"
 
 using namespace libutil;
 
-namespace {
+namespace getvmmap {
 
 // Named mappings to FreeBSD's object types; the first matching prefix wins.
 struct NamedMapping {
@@ -98,7 +99,9 @@ void fill_mapping(const host::MapEntry &e, uint64_t page_size, struct kinfo_vmen
     }
 }
 
-}  // namespace
+}  // namespace getvmmap
+
+using namespace getvmmap;
 
 struct kinfo_vmentry *kinfo_getvmmap(pid_t pid, int *cntp) {
     return without_exceptions<struct kinfo_vmentry *>(nullptr, [&]() -> struct kinfo_vmentry * {

@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "host/procfs.h"
+#include "proc_record_fill.h"
 
+namespace proc_record {
 namespace {
 
 // Linux task states (proc(5)) to FreeBSD's ki_stat.
@@ -28,6 +30,8 @@ constexpr StateMapping kStates[] = {
     {'P', SSLEEP}, // parked
 };
 
+}  // namespace
+
 char linux_state_to_freebsd(char state) {
     for (const StateMapping &m : kStates)
         if (m.linux_state == state)
@@ -35,17 +39,7 @@ char linux_state_to_freebsd(char state) {
     return SSLEEP;
 }
 
-struct HostClock {
-    long ticks_per_second = sysconf(_SC_CLK_TCK);
-    long page_size = sysconf(_SC_PAGESIZE);
-    int64_t boot_time = host::boot_time();
-
-    timeval timeval_of(uint64_t ticks) const {
-        return {static_cast<time_t>(ticks / ticks_per_second),
-                static_cast<suseconds_t>((ticks % ticks_per_second) * 1000000 / ticks_per_second)};
-    }
-    segsz_t pages_of_kb(uint64_t kb) const { return static_cast<segsz_t>(kb * 1024 / page_size); }
-};
+namespace {
 
 template <size_t N>
 void copy_name(char (&dst)[N], const char *src) {
@@ -61,7 +55,8 @@ uint64_t terminal_device(int tty_nr) {
     return host::terminal_device_number(static_cast<uint32_t>(tty_nr));
 }
 
-// The fields one thread decides: its state, CPU, times and switches.
+}  // namespace
+
 void fill_thread_part(const host::ProcessSnapshot &s, const HostClock &clock, struct kinfo_proc *kp) {
     kp->ki_stat = linux_state_to_freebsd(s.stat.state);
     kp->ki_lastcpu = s.stat.processor;
@@ -144,7 +139,12 @@ void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct
     fill_thread_part(s, clock, kp);
 }
 
-}  // namespace
+}  // namespace proc_record
+
+using proc_record::fill_process;
+using proc_record::fill_thread_part;
+using proc_record::HostClock;
+using proc_record::linux_state_to_freebsd;
 
 int kinfo_proc_of(pid_t pid, struct kinfo_proc *kp) {
     host::ProcessSnapshot snapshot;

@@ -35,21 +35,26 @@ int read_limits_file(int pid, Limit limit, LimitPair &out) {
     TextFile file;
     if (int err = file.read(path))
         return err == ENOENT ? ESRCH : err;
-    std::string_view text = file.text();
-    while (!text.empty()) {
-        std::string_view line = next_line(text);
-        if (!line.starts_with(name_of(limit).label) || line.size() <= name_of(limit).label.size() ||
-            line[name_of(limit).label.size()] != ' ')
-            continue;
-        line.remove_prefix(name_of(limit).label.size());
-        std::string_view soft = next_field(line), hard = next_field(line);
-        out = {limit_value(soft), limit_value(hard)};
-        return 0;
-    }
-    return EINVAL;
+    return parse_limits(file.text(), limit, out) ? 0 : EINVAL;
 }
 
 }  // namespace
+
+int linux_resource(Limit limit) { return name_of(limit).resource; }
+
+bool parse_limits(std::string_view text, Limit limit, LimitPair &out) {
+    std::string_view label = name_of(limit).label;
+    while (!text.empty()) {
+        std::string_view line = next_line(text);
+        if (!line.starts_with(label) || line.size() <= label.size() || line[label.size()] != ' ')
+            continue;
+        line.remove_prefix(label.size());
+        std::string_view soft = next_field(line), hard = next_field(line);
+        out = {limit_value(soft), limit_value(hard)};
+        return true;
+    }
+    return false;
+}
 
 static_assert(RLIM_INFINITY == kUnlimited, "the host's unlimited value is all ones");
 

@@ -132,6 +132,29 @@ bool parse_unix_line(std::string_view line, SocketFacts &out) {
     return out.inode != 0;
 }
 
+namespace {
+
+bool parse_line(const Table &table, std::string_view line, SocketFacts &out) {
+    if (table.unix_table)
+        return parse_unix_line(line, out);
+    if (!parse_inet_line(line, out))
+        return false;
+    out.type = table.type;
+    out.protocol = table.port_is_protocol ? out.local_port : table.protocol;
+    if (table.port_is_protocol)
+        out.local_port = 0;
+    return true;
+}
+
+}  // namespace
+
+bool parse_table_line(std::string_view table, std::string_view line, SocketFacts &out) {
+    for (const Table &t : kTables)
+        if (table == t.name)
+            return parse_line(t, line, out);
+    return false;
+}
+
 const SocketFacts *SocketTable::find(uint64_t inode) const {
     auto it = std::lower_bound(sockets.begin(), sockets.end(), inode,
                                [](const SocketFacts &s, uint64_t ino) { return s.inode < ino; });
@@ -156,14 +179,8 @@ void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out) {
             if (it == inodes.end() || *it != inode || found[it - inodes.begin()])
                 continue;
             SocketFacts s;
-            if (!(table.unix_table ? parse_unix_line(line, s) : parse_inet_line(line, s)))
+            if (!parse_line(table, line, s))
                 continue;
-            if (!table.unix_table) {
-                s.type = table.type;
-                s.protocol = table.port_is_protocol ? s.local_port : table.protocol;
-                if (table.port_is_protocol)
-                    s.local_port = 0;
-            }
             found[it - inodes.begin()] = true;
             out.sockets.push_back(std::move(s));
         }

@@ -31,6 +31,10 @@ struct SocketFacts {
 bool parse_inet_line(std::string_view line, SocketFacts &out);
 // One line (not the header) of /proc/net/unix.
 bool parse_unix_line(std::string_view line, SocketFacts &out);
+// One line of the table of this name ("tcp", "udp6", "raw", "unix", ...) with the table's type
+// and protocol (a raw socket's from its port column); false for a line that does not parse
+// or a table of another name.
+bool parse_table_line(std::string_view table, std::string_view line, SocketFacts &out);
 
 struct SocketTable {
     std::vector<SocketFacts> sockets;  // by ascending inode
