@@ -3,3 +3,4 @@
 #include "sysctl_tree.h"
 
 int kern_argmax(SysctlArgs args, SysctlReply &reply);
+int kern_boottime(SysctlArgs args, SysctlReply &reply);

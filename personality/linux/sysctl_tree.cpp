@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "acpi_battery.h"
+#include "devstat_nodes.h"
 #include "dev_cpu.h"
 #include "kern.h"
 #include "kern_proc.h"
@@ -20,6 +22,15 @@ static const SysctlNode nodes[] = {
     {"kern.proc.args", {CTL_KERN, KERN_PROC, KERN_PROC_ARGS}, 3, kern_proc_args, nullptr},
     {"kern.proc.pathname", {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME}, 3, kern_proc_pathname, nullptr},
     {"kern.proc.rlimit", {CTL_KERN, KERN_PROC, KERN_PROC_RLIMIT}, 3, kern_proc_rlimit, kern_proc_rlimit_set},
+    // Disks, batteries, boot; FreeBSD numbers kern.devstat and hw.acpi at boot.
+    {"kern.boottime", {CTL_KERN, KERN_BOOTTIME}, 2, kern_boottime, nullptr},
+    {"kern.devstat.numdevs", {CTL_KERN, oid_auto(16), oid_auto(0)}, 3, kern_devstat_numdevs, nullptr},
+    {"kern.devstat.generation", {CTL_KERN, oid_auto(16), oid_auto(1)}, 3, kern_devstat_generation, nullptr},
+    {"kern.devstat.version", {CTL_KERN, oid_auto(16), oid_auto(2)}, 3, kern_devstat_version, nullptr},
+    {"kern.devstat.all", {CTL_KERN, oid_auto(16), oid_auto(3)}, 3, kern_devstat_all, nullptr},
+    {"hw.acpi.acline", {CTL_HW, oid_auto(16), oid_auto(0)}, 3, hw_acpi_acline, nullptr},
+    {"hw.acpi.battery.life", {CTL_HW, oid_auto(16), oid_auto(1), oid_auto(0)}, 4, hw_acpi_battery_life, nullptr},
+    {"hw.acpi.battery.time", {CTL_HW, oid_auto(16), oid_auto(1), oid_auto(1)}, 4, hw_acpi_battery_time, nullptr},
     // dev.cpu.N.*: dev and cpu are numbered by FreeBSD at boot, the unit is the CPU.
     {"dev.cpu.N.freq", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(0)}, 4, dev_cpu_freq, nullptr},
     {"dev.cpu.N.freq_levels", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(1)}, 4, dev_cpu_freq_levels, nullptr},
