@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 #include "arch/all/errors.h"
+#include "arch/freebsd/disk.h"
 #include "arch/freebsd/proc.h"
+#include "arch/freebsd/sensors.h"
 #include "arch/posix/posix.h"
 
 std::atomic<int> LUMVIK_DEBUG{0};
@@ -34,7 +36,12 @@ static PyMethodDef module_methods[] = {
     {"proc_getrlimit", lumvik_proc_getrlimit, METH_VARARGS, nullptr},
     {"proc_memory_maps", lumvik_proc_memory_maps, METH_VARARGS, nullptr},
     {"proc_setrlimit", lumvik_proc_setrlimit, METH_VARARGS, nullptr},
+    {"boot_time", lumvik_boot_time, METH_VARARGS, nullptr},
+    {"disk_io_counters", lumvik_disk_io_counters, METH_VARARGS, nullptr},
+    {"disk_partitions", lumvik_disk_partitions, METH_VARARGS, nullptr},
     {"pids", lumvik_pids, METH_VARARGS, nullptr},
+    {"sensors_battery", lumvik_sensors_battery, METH_VARARGS, nullptr},
+    {"sensors_cpu_temperature", lumvik_sensors_cpu_temperature, METH_VARARGS, nullptr},
     {"check_pid_range", lumvik_check_pid_range, METH_VARARGS, nullptr},
     {"set_debug", lumvik_set_debug, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},

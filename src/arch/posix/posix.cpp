@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include "arch/posix/proc.h"
+#include "arch/posix/users.h"
 
 static PyMethodDef posix_methods[] = {
     {"getpagesize", lumvik_getpagesize_pywrapper, METH_VARARGS, nullptr},
     {"proc_priority_get", lumvik_proc_priority_get, METH_VARARGS, nullptr},
     {"proc_priority_set", lumvik_proc_priority_set, METH_VARARGS, nullptr},
+    {"users", lumvik_users, METH_VARARGS, nullptr},
     {"proc_is_zombie", lumvik_proc_is_zombie, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
