@@ -69,10 +69,9 @@ void fill_utmpx(const host::UtmpEntry &e, struct utmpx &out) {
 }
 
 void setutxent(void) {
-    without_exceptions<int>(0, [] {
+    without_exceptions([] {
         std::lock_guard guard(database.lock);
         load(database);
-        return 0;
     });
 }
 
@@ -89,8 +88,10 @@ struct utmpx *getutxent(void) {
 }
 
 void endutxent(void) {
-    std::lock_guard guard(database.lock);
-    database.open = false;
-    database.entries = {};
-    database.next = 0;
+    without_exceptions([] {
+        std::lock_guard guard(database.lock);
+        database.open = false;
+        database.entries = {};
+        database.next = 0;
+    });
 }
