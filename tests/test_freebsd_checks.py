@@ -1,0 +1,81 @@
+"""The FreeBSD cross-build's checks name each fault planted in what they check."""
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tools" / "freebsd"))
+import cross_build  # noqa: E402
+import layout  # noqa: E402
+import symbols  # noqa: E402
+
+pytestmark = pytest.mark.skipif(sys.platform.startswith("freebsd"), reason="the cross-build runs on Linux")
+
+
+@pytest.mark.parametrize("source, names", [
+    ("LUMVIK_EXPORT PyObject *lumvik_a(PyObject *self,\n                               PyObject *args);", {"lumvik_a"}),
+    ("LUMVIK_EXPORT std::atomic<int> LUMVIK_B;\nLUMVIK_EXPORT const int C = 3;", {"LUMVIK_B", "C"}),
+    ("LUMVIK_EXPORT char d[4];\nstatic int hidden(void);", {"d"}),
+    ('#define LUMVIK_EXPORT extern "C" __attribute__((visibility("default")))', set()),
+    ("PyMODINIT_FUNC PyInit__m(void) {", {"PyInit__m"}),
+])
+def test_declared_exports(tmp_path, source, names):
+    (tmp_path / "unit.h").write_text(source + "\n")
+    assert symbols.declared_exports(tmp_path) == names
+
+
+def test_symbol_check_names_each_fault(tmp_path):
+    cross_build.build_stubs()
+    # A library the module may not need, with FreeBSD's soname.
+    (tmp_path / "procstat.S").write_text(cross_build.stub_assembly([("procstat_open_sysctl", False)]))
+    subprocess.run([cross_build.CC, "-shared", "-nostdlib", "-Wl,-soname,libprocstat.so.1",
+                    "-o", tmp_path / "libprocstat.so", tmp_path / "procstat.S"], check=True)
+    (tmp_path / "m.c").write_text(
+        "int sysctl(const int *, unsigned, void *, unsigned long *, const void *, unsigned long);\n"
+        "int kvm_close(void *); int freebsd_sysctl(void); int get_nprocs(void); void *PyList_New(long);\n"
+        "void *procstat_open_sysctl(void);\n"
+        "int kept(void) { return sysctl(0, 0, 0, 0, 0, 0) + kvm_close(0) + freebsd_sysctl() + get_nprocs()\n"
+        "                       + (PyList_New(0) != 0) + (procstat_open_sysctl() != 0); }\n"
+        "int stray(void) { return 0; }\n")
+    module = tmp_path / "m.so"
+    subprocess.run([cross_build.CC, "-O2", "-shared", "-fPIC", "-o", module, tmp_path / "m.c", f"-L{cross_build.STUBS}",
+                    f"-L{tmp_path}", "-lkvm", "-lprocstat"], check=True)
+    summary, faults = symbols.check(module, declared={"kept", "lumvik_missing"})
+    assert sorted(faults) == sorted([
+        "NEEDED libprocstat.so.1: not a library the module may need",
+        "undefined procstat_open_sysctl: in no FreeBSD library the module needs, nor in the Python C API",
+        "references freebsd_sysctl: forbidden in a FreeBSD object",
+        "undefined freebsd_sysctl: in no FreeBSD library the module needs, nor in the Python C API",
+        "undefined get_nprocs: in no FreeBSD library the module needs, nor in the Python C API",
+        "exports stray: not declared LUMVIK_EXPORT in src/",
+        "does not export lumvik_missing: declared LUMVIK_EXPORT in src/",
+    ])
+    assert "libc.so.7 1" in summary and "libkvm.so.7 1" in summary and "the Python C API 1" in summary
+
+
+# A fault planted in a copy of the personality's headers: (header, text, planted text, faults).
+PLANTS = [
+    ("sys/user.h", "    int      kve_resident;\n    int      kve_private_resident;\n",
+     "    int      kve_private_resident;\n    int      kve_resident;\n",
+     ["offset of struct kinfo_vmentry kve_resident: FreeBSD 48, personality 52",
+      "offset of struct kinfo_vmentry kve_private_resident: FreeBSD 52, personality 48"]),
+    ("netinet/tcp_fsm.h", "#define TCPS_LISTEN       1", "#define TCPS_LISTEN       2",
+     ["TCPS_LISTEN: FreeBSD 1, personality 2"]),
+    ("sys/resource.h", "    long ru_nvcsw;\n", "    int ru_nvcsw;\n    int ru_pad;\n",
+     ["size of struct rusage ru_nvcsw: FreeBSD 8, personality 4"]),
+    ("sys/user.h", "kf_path[PATH_MAX]", "kf_name[PATH_MAX]",
+     ["personality: offset of struct kinfo_file kf_path:", "personality: size of struct kinfo_file kf_path:"]),
+]
+
+
+@pytest.mark.parametrize("header, text, planted, expected", PLANTS, ids=[p[3][0].split(":")[0] for p in PLANTS])
+def test_layout_check_names_the_field(tmp_path, header, text, planted, expected):
+    include = tmp_path / "include"
+    shutil.copytree(layout.PERSONALITY_INCLUDE, include)
+    original = (include / header).read_text()
+    assert text in original
+    (include / header).write_text(original.replace(text, planted))
+    summary, faults = layout.check(personality_include=include, work=tmp_path / "work")
+    assert [f[:len(e)] for f, e in zip(faults, expected)] == expected and len(faults) == len(expected), faults
