@@ -70,6 +70,53 @@ def test_battery_missing_or_failing(control, node, err, raised):
         assert info.value.errno == err
 
 
+# --- CPU temperature --------------------------------------------------------------------------
+
+def has_cpu_sensors():
+    return any(os.path.isdir(d) and os.listdir(d) for d in ("/sys/class/hwmon", "/sys/class/thermal"))
+
+
+def test_cpu_temperature_as_the_host_has_it():
+    if has_cpu_sensors():
+        pytest.skip("this host's sensors are checked by the personality's own tests")
+    with pytest.raises(NotImplementedError, match="^no temperature sensors$"):
+        m.sensors_cpu_temperature(0)
+
+
+@pytest.mark.parametrize("cpu, current, tjmax, expected", [
+    (0, 3231, 3731, (50, 100)),
+    (1, 3230, 3730, (49, 99)),  # truncated
+    (0, 2700, 2731, (-3, 0)),  # toward zero
+    (0, 0, None, (-273, -273)),  # no limit node: as a reading of 0
+    (123, 3000, 3500, (26, 76)),  # a long CPU number reads its own limit
+    (0, -2147483648, 2147483647, (-214748637, 214748091)),  # no overflow on the way
+])
+def test_cpu_temperature_in_celsius(control, cpu, current, tjmax, expected):
+    control.answer(f"dev.cpu.{cpu}.temperature", struct.pack("<i", current))
+    if tjmax is None:
+        control.fail(f"dev.cpu.{cpu}.coretemp.tjmax", errno.ENOENT)
+    else:
+        control.answer(f"dev.cpu.{cpu}.coretemp.tjmax", struct.pack("<i", tjmax))
+    assert m.sensors_cpu_temperature(cpu) == expected
+
+
+@pytest.mark.parametrize("err, raised", [(errno.ENOENT, NotImplementedError), (errno.EIO, OSError)])
+def test_cpu_temperature_missing_or_failing(control, err, raised):
+    control.fail("dev.cpu.2.temperature", err)
+    with pytest.raises(raised) as info:
+        m.sensors_cpu_temperature(2)
+    if raised is NotImplementedError:
+        assert str(info.value) == "no temperature sensors"
+    else:
+        assert info.value.errno == err
+
+
+@pytest.mark.parametrize("args, raised", [((), TypeError), (("0",), TypeError), ((2**31,), OverflowError)])
+def test_cpu_temperature_bad_argument(args, raised):
+    with pytest.raises(raised):
+        m.sensors_cpu_temperature(*args)
+
+
 # --- users ------------------------------------------------------------------------------------
 
 def utmp_record(type_, user=b"", line=b"", host=b"", pid=0, sec=0):

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "acpi_battery.h"
+#include "cpu_temperature.h"
 #include "devstat_nodes.h"
 #include "dev_cpu.h"
 #include "kern.h"
@@ -34,6 +35,9 @@ static const SysctlNode nodes[] = {
     // dev.cpu.N.*: dev and cpu are numbered by FreeBSD at boot, the unit is the CPU.
     {"dev.cpu.N.freq", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(0)}, 4, dev_cpu_freq, nullptr},
     {"dev.cpu.N.freq_levels", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(1)}, 4, dev_cpu_freq_levels, nullptr},
+    {"dev.cpu.N.temperature", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(16)}, 4, dev_cpu_temperature, nullptr},
+    {"dev.cpu.N.coretemp.tjmax", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(17), oid_auto(0)}, 5,
+     dev_cpu_coretemp_tjmax, nullptr},
 };
 
 std::span<const SysctlNode> sysctl_nodes() { return nodes; }

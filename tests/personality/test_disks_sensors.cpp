@@ -8,6 +8,7 @@
 #include <utmpx.h>
 
 #include "acpi_battery.h"
+#include "cpu_temperature.h"
 #include "devstat_records.h"
 #include "host/diskstats.h"
 #include "host/mounts.h"
@@ -292,6 +293,101 @@ TEST(AcpiPower, ReadsUeventFiles) {
     EXPECT_EQ(p.life, 50);
     EXPECT_EQ(p.time, 150);
     EXPECT_EQ(p.acline, 0);
+}
+
+// --- temperatures -----------------------------------------------------------------------------
+
+TEST(CpuTemperature, TenthsOfAKelvinFromMillidegrees) {
+    const struct {
+        int64_t millicelsius;
+        int decikelvin;
+    } rows[] = {{0, 2731}, {50000, 3231}, {49999, 3231}, {49949, 3230}, {-1000, 2721}, {-50, 2730}, {105000, 3781}};
+    for (const auto &row : rows)
+        EXPECT_EQ(decikelvin_from_millicelsius(row.millicelsius), row.decikelvin) << row.millicelsius;
+}
+
+TEST(CpuTemperature, TheCpusOwnSensorFirst) {
+    auto sensor = [](const char *label, int64_t input, int64_t crit = -1) {
+        return host::TempSensor{label, input, crit >= 0, crit};
+    };
+    host::HwmonChip package0{"coretemp", 0, {sensor("Package id 0", 60000, 100000), sensor("Core 1", 55000, 100000)}};
+    host::HwmonChip package1{"coretemp", 1, {sensor("Package id 1", 70000, 90000), sensor("Core 1", 65000, 90000)}};
+    host::HwmonChip k10{"k10temp", -1, {sensor("Tctl", 50000), sensor("Tdie", 40000)}};
+    host::HwmonChip nvme{"nvme", -1, {sensor("Composite", 30000, 80000)}};
+    host::ThermalZone acpi{"acpitz", sensor("", 20000, 95000)}, pkg{"x86_pkg_temp", sensor("", 45000, 99000)};
+    const struct {
+        host::CpuPlace place;
+        std::vector<host::HwmonChip> chips;
+        std::vector<host::ThermalZone> zones;
+        bool has_current, has_tjmax;
+        int current, tjmax;
+    } rows[] = {
+        {{0, 1}, {package0, package1}, {}, true, true, 3281, 3731},
+        {{1, 1}, {package0, package1}, {}, true, true, 3381, 3631},
+        {{1, 7}, {package0, package1}, {}, true, true, 3431, 3631},  // no channel of its core: the package's
+        {{0, 0}, {nvme, k10}, {}, true, false, 3131, 0},
+        {{0, 0}, {nvme}, {acpi, pkg}, true, true, 3181, 3721},
+        {{0, 0}, {nvme}, {acpi}, false, false, 0, 0},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        CpuTemperature t = cpu_temperature_from(rows[i].place, rows[i].chips, rows[i].zones);
+        EXPECT_EQ(t.has_current, rows[i].has_current) << i;
+        EXPECT_EQ(t.has_tjmax, rows[i].has_tjmax) << i;
+        EXPECT_EQ(t.current, rows[i].current) << i;
+        EXPECT_EQ(t.tjmax, rows[i].tjmax) << i;
+    }
+}
+
+TEST(CpuTemperature, ReadsHwmonAndThermalClasses) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("thermal." + std::to_string(getpid()));
+    auto write = [](const fs::path &path, const char *text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    };
+    write(dir / "devices/coretemp.1/hwmon/hwmon3/name", "coretemp\n");
+    write(dir / "devices/coretemp.1/hwmon/hwmon3/temp2_input", "41000\n");
+    write(dir / "devices/coretemp.1/hwmon/hwmon3/temp2_label", "Core 0\n");
+    write(dir / "devices/coretemp.1/hwmon/hwmon3/temp2_crit", "100000\n");
+    write(dir / "devices/coretemp.1/hwmon/hwmon3/temp10_input", "43000\n");
+    fs::create_directories(dir / "hwmon");
+    fs::create_directory_symlink("../devices/coretemp.1/hwmon/hwmon3", dir / "hwmon/hwmon3");
+    fs::create_directory_symlink("../../../coretemp.1", dir / "devices/coretemp.1/hwmon/hwmon3/device");
+    write(dir / "thermal/thermal_zone0/type", "x86_pkg_temp\n");
+    write(dir / "thermal/thermal_zone0/temp", "44000\n");
+    write(dir / "thermal/thermal_zone0/trip_point_0_type", "passive\n");
+    write(dir / "thermal/thermal_zone0/trip_point_0_temp", "90000\n");
+    write(dir / "thermal/thermal_zone0/trip_point_1_type", "critical\n");
+    write(dir / "thermal/thermal_zone0/trip_point_1_temp", "99000\n");
+    auto chips = host::read_hwmon((dir / "hwmon").c_str());
+    auto zones = host::read_thermal_zones((dir / "thermal").c_str());
+    fs::remove_all(dir);
+
+    ASSERT_EQ(chips.size(), 1u);
+    EXPECT_EQ(chips[0].name, "coretemp");
+    EXPECT_EQ(chips[0].instance, 1);
+    ASSERT_EQ(chips[0].sensors.size(), 2u);  // by channel number: 2, then 10
+    EXPECT_EQ(chips[0].sensors[0].label, "Core 0");
+    EXPECT_EQ(chips[0].sensors[0].crit, 100000);
+    EXPECT_FALSE(chips[0].sensors[1].has_crit);
+    ASSERT_EQ(zones.size(), 1u);
+    EXPECT_EQ(zones[0].reading.input, 44000);
+    EXPECT_EQ(zones[0].reading.crit, 99000);
+}
+
+TEST_F(System, TemperatureNodesAreAbsentWithoutSensors) {
+    int value = 0;
+    size_t len = sizeof(value);
+    errno = 0;
+    int rc = sysctlbyname("dev.cpu.0.temperature", &value, &len, nullptr, 0);
+    bool sensors = !host::read_hwmon().empty() || !host::read_thermal_zones().empty();
+    if (!sensors) {
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(errno, ENOENT);
+    }
+    errno = 0;
+    EXPECT_EQ(sysctlbyname("dev.cpu.99999.temperature", &value, &len, nullptr, 0), -1);  // no such CPU
+    EXPECT_EQ(errno, ENOENT);
 }
 
 // --- logins and boot ---------------------------------------------------------------------------
