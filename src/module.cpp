@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 #include "arch/all/errors.h"
+#include "arch/freebsd/cpu.h"
 #include "arch/freebsd/disk.h"
+#include "arch/freebsd/mem.h"
 #include "arch/freebsd/proc.h"
 #include "arch/freebsd/sensors.h"
 #include "arch/posix/posix.h"
@@ -37,9 +39,19 @@ static PyMethodDef module_methods[] = {
     {"proc_memory_maps", lumvik_proc_memory_maps, METH_VARARGS, nullptr},
     {"proc_setrlimit", lumvik_proc_setrlimit, METH_VARARGS, nullptr},
     {"boot_time", lumvik_boot_time, METH_VARARGS, nullptr},
+    {"cpu_count_logical", lumvik_cpu_count_logical, METH_VARARGS, nullptr},
+    {"cpu_stats", lumvik_cpu_stats, METH_VARARGS, nullptr},
+    {"cpu_times", lumvik_cpu_times, METH_VARARGS, nullptr},
     {"disk_io_counters", lumvik_disk_io_counters, METH_VARARGS, nullptr},
     {"disk_partitions", lumvik_disk_partitions, METH_VARARGS, nullptr},
+    {"per_cpu_times", lumvik_per_cpu_times, METH_VARARGS, nullptr},
     {"pids", lumvik_pids, METH_VARARGS, nullptr},
+    {"swap_mem", lumvik_swap_mem, METH_VARARGS, nullptr},
+    {"heap_info", lumvik_heap_info, METH_VARARGS, nullptr},
+    {"heap_trim", lumvik_heap_trim, METH_VARARGS, nullptr},
+    {"virtual_mem", lumvik_virtual_mem, METH_VARARGS, nullptr},
+    {"cpu_freq", lumvik_cpu_freq, METH_VARARGS, nullptr},
+    {"cpu_topology", lumvik_cpu_topology, METH_VARARGS, nullptr},
     {"sensors_battery", lumvik_sensors_battery, METH_VARARGS, nullptr},
     {"sensors_cpu_temperature", lumvik_sensors_cpu_temperature, METH_VARARGS, nullptr},
     {"check_pid_range", lumvik_check_pid_range, METH_VARARGS, nullptr},

@@ -64,6 +64,26 @@ kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf
     }, report);
 }
 
+// The live system's handle; a failure is told on stderr behind errstr, as FreeBSD's library does.
+kvm_t *kvm_open(const char *, const char *, const char *, int, const char *errstr) {
+    auto complain = [&](const std::string &text) {
+        std::fprintf(stderr, "%s: %s\n", errstr != nullptr ? errstr : "kvm_open", text.c_str());
+    };
+    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
+        control::Outcome o = control::consult("kvm_open", {}, true);
+        if (o.action == control::Action::fail) {
+            complain(std::strerror(o.err));
+            errno = o.err;
+            return nullptr;
+        }
+        if (o.action == control::Action::answer) {  // the library's own error text
+            complain(o.bytes);
+            return nullptr;
+        }
+        return new __kvm;
+    });
+}
+
 int kvm_close(kvm_t *kd) {
     return without_exceptions<int>(-1, [&] {
         delete kd;

@@ -6,7 +6,7 @@
 
 class SysctlReply {
 public:
-    SysctlReply(void *buf, size_t cap) : buf_(static_cast<char *>(buf)), cap_(buf ? cap : 0) {}
+    SysctlReply(void *buf, size_t cap) : buf_(static_cast<char *>(buf)), cap_(buf ? cap : 0), asked_(cap) {}
 
     bool probing() const { return buf_ == nullptr; }
     void out(const void *data, size_t len) {
@@ -19,9 +19,13 @@ public:
     size_t size() const { return size_; }
     bool overflowed() const { return buf_ != nullptr && size_ > cap_; }
     size_t capacity() const { return cap_; }
+    // The length the caller passed in, probe or not: some nodes answer by it, as FreeBSD's
+    // 64-bit counters answer 32 bits to a caller that asks for 4 bytes.
+    size_t requested() const { return asked_; }
 
 private:
     char *buf_;
     size_t cap_;
+    size_t asked_;
     size_t size_ = 0;
 };

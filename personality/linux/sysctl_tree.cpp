@@ -1,6 +1,7 @@
 #include "sysctl_tree.h"
 
 #include <sys/sysctl.h>
+#include <vm/vm_param.h>
 
 #include <climits>
 #include <cstring>
@@ -11,7 +12,9 @@
 #include "devstat_nodes.h"
 #include "dev_cpu.h"
 #include "kern.h"
+#include "kern_cpu.h"
 #include "kern_proc.h"
+#include "vm_stats.h"
 
 // Every node the personality answers. Add a node here, with its reader in the unit of its area.
 static const SysctlNode nodes[] = {
@@ -32,6 +35,32 @@ static const SysctlNode nodes[] = {
     {"hw.acpi.acline", {CTL_HW, oid_auto(16), oid_auto(0)}, 3, hw_acpi_acline, nullptr},
     {"hw.acpi.battery.life", {CTL_HW, oid_auto(16), oid_auto(1), oid_auto(0)}, 4, hw_acpi_battery_life, nullptr},
     {"hw.acpi.battery.time", {CTL_HW, oid_auto(16), oid_auto(1), oid_auto(1)}, 4, hw_acpi_battery_time, nullptr},
+    // CPUs and memory; FreeBSD numbers kern.cp_time, the sched, stats and vfs nodes at boot.
+    {"hw.ncpu", {CTL_HW, HW_NCPU}, 2, hw_ncpu, nullptr},
+    {"hw.physmem", {CTL_HW, HW_PHYSMEM}, 2, hw_physmem, nullptr},
+    {"kern.cp_time", {CTL_KERN, oid_auto(0)}, 2, kern_cp_time, nullptr},
+    {"kern.cp_times", {CTL_KERN, oid_auto(1)}, 2, kern_cp_times, nullptr},
+    {"kern.sched.topology_spec", {CTL_KERN, oid_auto(2), oid_auto(0)}, 3, kern_sched_topology_spec, nullptr},
+    {"vm.vmtotal", {CTL_VM, VM_TOTAL}, 2, vm_vmtotal, nullptr},
+    {"vm.stats.sys.v_swtch", {CTL_VM, oid_auto(0), oid_auto(0), oid_auto(0)}, 4, vm_stats_sys_v_swtch, nullptr},
+    {"vm.stats.sys.v_intr", {CTL_VM, oid_auto(0), oid_auto(0), oid_auto(1)}, 4, vm_stats_sys_v_intr, nullptr},
+    {"vm.stats.sys.v_soft", {CTL_VM, oid_auto(0), oid_auto(0), oid_auto(2)}, 4, vm_stats_sys_v_soft, nullptr},
+    {"vm.stats.sys.v_syscall", {CTL_VM, oid_auto(0), oid_auto(0), oid_auto(3)}, 4, vm_stats_sys_v_syscall, nullptr},
+    {"vm.stats.sys.v_trap", {CTL_VM, oid_auto(0), oid_auto(0), oid_auto(4)}, 4, vm_stats_sys_v_trap, nullptr},
+    {"vm.stats.vm.v_page_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(0)}, 4, vm_stats_vm_v_page_count, nullptr},
+    {"vm.stats.vm.v_free_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(1)}, 4, vm_stats_vm_v_free_count, nullptr},
+    {"vm.stats.vm.v_active_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(2)}, 4, vm_stats_vm_v_active_count,
+     nullptr},
+    {"vm.stats.vm.v_inactive_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(3)}, 4,
+     vm_stats_vm_v_inactive_count, nullptr},
+    {"vm.stats.vm.v_wire_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(4)}, 4, vm_stats_vm_v_wire_count, nullptr},
+    {"vm.stats.vm.v_cache_count", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(5)}, 4, vm_stats_vm_v_cache_count,
+     nullptr},
+    {"vm.stats.vm.v_swapin", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(6)}, 4, vm_stats_vm_v_swapin, nullptr},
+    {"vm.stats.vm.v_swapout", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(7)}, 4, vm_stats_vm_v_swapout, nullptr},
+    {"vm.stats.vm.v_vnodein", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(8)}, 4, vm_stats_vm_v_vnodein, nullptr},
+    {"vm.stats.vm.v_vnodeout", {CTL_VM, oid_auto(0), oid_auto(1), oid_auto(9)}, 4, vm_stats_vm_v_vnodeout, nullptr},
+    {"vfs.bufspace", {CTL_VFS, oid_auto(0)}, 2, vfs_bufspace, nullptr},
     // dev.cpu.N.*: dev and cpu are numbered by FreeBSD at boot, the unit is the CPU.
     {"dev.cpu.N.freq", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(0)}, 4, dev_cpu_freq, nullptr},
     {"dev.cpu.N.freq_levels", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(1)}, 4, dev_cpu_freq_levels, nullptr},

@@ -54,6 +54,14 @@ struct rlimit {
     rlim_t rlim_max;
 };
 
+/* CPU states of kern.cp_time and kern.cp_times, counted in statistics-clock ticks. */
+#define CP_USER   0
+#define CP_NICE   1
+#define CP_SYS    2
+#define CP_INTR   3
+#define CP_IDLE   4
+#define CPUSTATES 5
+
 #ifdef __cplusplus
 extern "C" {
 #endif
