@@ -11,6 +11,7 @@ import time
 from pathlib import Path
 
 import _lumvik_bsd as m
+import disks_sensors
 
 RESULTS = Path(__file__).resolve().parent / "results"
 
@@ -34,6 +35,7 @@ def call_arguments():
         "proc_setrlimit": (pid, m.RLIMIT_NOFILE, *nofile),
         "proc_priority_set": (pid, m.proc_priority_get(pid)),
     })
+    arguments.update(disks_sensors.call_arguments())
     return arguments
 
 
@@ -134,6 +136,9 @@ def main():
         rate = throughput(fn, args, threads, opts.seconds)
         single = single or rate
         out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
+
+    out("")
+    disks_sensors.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
 
     out("")
     out(f"process snapshot: pids() then proc_oneshot_info() for each of {len(m.pids())} processes")
