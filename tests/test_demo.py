@@ -15,7 +15,7 @@ from snapshot.section import Reading  # noqa: E402
 
 
 def text(renderable):
-    out = Console(file=io.StringIO(), width=200, color_system=None)
+    out = Console(file=io.StringIO(), width=200, color_system=None, **app.PLAIN)
     out.print(renderable)
     return out.file.getvalue()
 

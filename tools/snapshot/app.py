@@ -4,6 +4,8 @@ import socket
 import statistics
 import sys
 import time
+from dataclasses import replace
+from functools import partial
 
 from rich.console import Console, Group
 from rich.live import Live
@@ -71,8 +73,8 @@ def timings(costs, draw_ms):
 def refresh_cost(repeats=7):
     """Median milliseconds of one refresh of the live view: each section's reading, and the
     drawing of the whole frame on a 160 by 50 screen."""
-    sections = sorted((s for s in present() if s.live), key=lambda s: s is processes.SECTIONS[0])
-    screen = Console(file=open(os.devnull, "w"), width=160, height=50, color_system="truecolor")
+    sections = live_sections(50)
+    screen = Console(file=open(os.devnull, "w"), width=160, height=50, color_system="truecolor", **PLAIN)
     before, _ = read(sections)
     samples = []
     for _ in range(repeats):
@@ -85,11 +87,16 @@ def refresh_cost(repeats=7):
     return reads, statistics.median(d for _, d in samples)
 
 
+# What the machine says is shown as it is: a command like "[kthreadd]" is no markup, and
+# nothing is coloured by guessing.
+PLAIN = dict(markup=False, emoji=False, highlight=False)
+
+
 def console():
     """Plain text when the output is not a terminal, wide enough for the tables."""
-    out = Console()
+    out = Console(**PLAIN)
     if not out.is_terminal and "COLUMNS" not in os.environ:
-        out = Console(width=160)
+        out = Console(width=160, **PLAIN)
     return out
 
 
@@ -107,8 +114,16 @@ def snapshot(out, interval, show_costs):
         out.print(timings(costs, draw_ms))
 
 
+def live_sections(height):
+    """The sections of the refreshing view: the processes last, as many as the screen holds."""
+    shown = [s for s in present() if s.live]
+    rest = [s for s in shown if s.render is not processes.render_processes]
+    procs = [replace(s, render=partial(s.render, rows=height)) for s in shown if s not in rest]
+    return rest + procs
+
+
 def live(out, interval, warmup):
-    sections = sorted((s for s in present() if s.live), key=lambda s: s is processes.SECTIONS[0])
+    sections = live_sections(out.height)
     before, _ = read(sections)
     last = time.monotonic()
     with Live(console=out, screen=True, auto_refresh=False, vertical_overflow="crop") as view:
