@@ -10,7 +10,7 @@ from rich.console import Console
 TOOLS = Path(__file__).resolve().parent.parent / "tools"
 sys.path.insert(0, str(TOOLS))
 
-from snapshot import app, processes, units  # noqa: E402
+from snapshot import app, disks, processes, sensors, units  # noqa: E402
 from snapshot.section import Reading  # noqa: E402
 
 
@@ -74,3 +74,36 @@ def test_process_table_orders_by_cpu_and_counts_states():
     drawn = text(processes.render_processes(Reading(now, before, 1.0)))
     assert "2 processes: 1 sleeping, 1 running" in drawn
     assert drawn.index("cmd2") < drawn.index("cmd1") and "100.0%" in drawn and "20.0%" in drawn
+
+
+@pytest.mark.parametrize("old,now,expected", [
+    # 2 s between readings: operations, bytes, ms per operation, percent busy
+    ((10, 20, 4096, 8192, 50, 80, 1000), (30, 20, 8192, 8192, 70, 80, 2000),
+     dict(reads=10.0, writes=0.0, rbytes=2048.0, wbytes=0.0, ms_read=1.0, ms_write=0.0, busy=50.0)),
+    ((0, 0, 0, 0, 0, 0, 0), (1, 1, 0, 0, 0, 0, 9000), dict(reads=0.5, writes=0.5, rbytes=0.0, wbytes=0.0,
+                                                           ms_read=0.0, ms_write=0.0, busy=100.0)),
+    (None, (1, 1, 1, 1, 1, 1, 1), None),
+    ((5, 0, 0, 0, 0, 0, 0), (1, 0, 0, 0, 0, 0, 0), None),  # the device came back with new counters
+])
+def test_disk_rates(old, now, expected):
+    assert disks.io_rates(now, old, 2.0) == expected
+
+
+@pytest.mark.parametrize("fn,value,expected", [
+    (sensors.battery_line, (80, 95, 0), "80% on battery, 1:35 left"),
+    (sensors.battery_line, (100, -1, 1), "100% on AC power"),
+    (sensors.battery_line, NotImplementedError("no battery"), "none (no battery)"),
+    (sensors.temperature_line, (50, 100), "50 C, critical 100 C"),
+    (sensors.temperature_line, (-3, -273), "-3 C"),
+])
+def test_sensor_lines(fn, value, expected):
+    assert fn(value) == expected
+
+
+def test_mounts_show_usage_and_options_and_hide_empty_file_systems():
+    mounts = [("/dev/ada0p2", "/", "ufs", "rw,noatime", (100 * 2 ** 30, 30 * 2 ** 30, 60 * 2 ** 30)),
+              ("procfs", "/proc", "procfs", "rw", (0, 0, 0)),
+              ("srv:/export", "/net", "nfs", "rw", None)]
+    drawn = text(disks.render_mounts(Reading(mounts)))
+    assert "/dev/ada0p2" in drawn and "100G" in drawn and "33%" in drawn and "rw,noatime" in drawn
+    assert "/proc" not in drawn and "1 more without blocks" in drawn and "/net" in drawn

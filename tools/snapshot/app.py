@@ -13,12 +13,12 @@ from rich.text import Text
 
 import _lumvik_bsd as m
 
-from . import processes
+from . import disks, processes, sensors
 from .section import MISSING, Reading, note, pairs
 
 # The order of the snapshot; the refreshing view keeps it but puts the processes last, as top
 # does, so that they take what is left of the screen.
-SECTIONS = [*processes.SECTIONS]
+SECTIONS = [*disks.SECTIONS, *sensors.SECTIONS, *processes.SECTIONS]
 
 
 def present(sections=SECTIONS, module=m):
