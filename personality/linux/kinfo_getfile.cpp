@@ -171,7 +171,8 @@ void put_local(struct sockaddr_storage &ss, std::string_view path) {
     struct sockaddr_un sun = {};
     sun.sun_family = AF_UNIX;
     size_t n = std::min(path.size(), sizeof(sun.sun_path));
-    std::memcpy(sun.sun_path, path.data(), n);
+    if (n > 0)  // an unnamed socket's empty path may have no address at all
+        std::memcpy(sun.sun_path, path.data(), n);
     sun.sun_len = static_cast<unsigned char>(n > 0 ? offsetof(struct sockaddr_un, sun_path) + n : sizeof(sun));
     store(ss, sun);
 }

@@ -58,7 +58,7 @@ std::optional<Record *> overridden(std::string_view call, pid_t pid, int *cntp) 
 // FreeBSD cannot name a path longer than MAXPATHLEN either, rather than cut to another name.
 template <size_t N>
 void copy_path(char (&dst)[N], std::string_view src) {
-    if (src.size() < N)
+    if (!src.empty() && src.size() < N)  // an empty view may have no address at all
         std::memcpy(dst, src.data(), src.size());
 }
 

@@ -1,0 +1,183 @@
+// libFuzzer targets: the personality's readers of host text, and the conversions that turn what
+// they read into FreeBSD records, fed arbitrary bytes. One binary; LUMVIK_FUZZ_TARGET names the
+// target. A target is a function of the input and a row of kTargets.
+#include <sys/sysctl.h>
+#include <sys/user.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dev_cpu.h"
+#include "host/fds.h"
+#include "host/maps.h"
+#include "host/procfs.h"
+#include "host/rlimits.h"
+#include "host/sockets.h"
+#include "kinfo_getfile_conversions.h"
+#include "kinfo_getvmmap_conversions.h"
+#include "proc_record_fill.h"
+#include "sysctl_tree.h"
+
+namespace {
+
+const proc_record::HostClock kClock{.ticks_per_second = 100, .page_size = 4096, .boot_time = 1000};
+
+// The input cut at its first newline: a head (a link text, a table name) and the rest.
+std::pair<std::string_view, std::string_view> split_head(std::string_view in) {
+    size_t nl = in.find('\n');
+    if (nl == std::string_view::npos)
+        return {in, {}};
+    return {in.substr(0, nl), in.substr(nl + 1)};
+}
+
+// The first bytes of in, as many as fit in dst (an empty input or buffer may have no address).
+void copy_prefix(void *dst, size_t size, std::string_view in) {
+    if (size > 0 && !in.empty())
+        std::memcpy(dst, in.data(), std::min(size, in.size()));
+}
+
+template <class T>
+T number_of(std::string_view in) {
+    T value = 0;
+    copy_prefix(&value, sizeof(value), in);
+    return value;
+}
+
+void fill_record(const host::ProcessSnapshot &s) {
+    struct kinfo_proc kp;
+    proc_record::fill_process(s, kClock, &kp);
+}
+
+void stat(std::string_view in) {
+    host::ProcessSnapshot s;
+    if (host::parse_stat(in, s.stat))
+        fill_record(s);
+}
+
+void status(std::string_view in) {
+    host::ProcessSnapshot s;
+    if (host::parse_status(in, s.status))
+        fill_record(s);
+}
+
+void io(std::string_view in) {
+    host::ProcessSnapshot s;
+    host::parse_io(in, s.io);
+    fill_record(s);
+}
+
+void smaps(std::string_view in) {
+    std::vector<host::MapEntry> entries;
+    host::parse_smaps(in, entries);
+    for (const host::MapEntry &e : entries) {
+        struct kinfo_vmentry kve = {};
+        getvmmap::fill_mapping(e, 4096, kve);
+    }
+}
+
+// A descriptor: its link text on the first line, then its fdinfo.
+void fdinfo(std::string_view in) {
+    auto [link, info] = split_head(in);
+    host::Descriptor d;
+    d.file.link = link;
+    d.file.has_stat = !link.empty() && link[0] == '/';
+    d.file.mode = number_of<uint32_t>(info);
+    d.file.pty_master = link == "/dev/ptmx";
+    d.has_info = true;
+    host::parse_fdinfo(info, d.info);
+    struct kinfo_file kf = {};
+    getfile::fill_descriptor(d, {}, kf);
+}
+
+// A socket table's name on the first line, then one of its lines.
+void net(std::string_view in) {
+    auto [table, line] = split_head(in);
+    host::SocketTable sockets;
+    host::SocketFacts &s = sockets.sockets.emplace_back();
+    if (!host::parse_table_line(table, line, s))
+        return;
+    host::Descriptor d;
+    d.file.link = "socket:[" + std::to_string(s.inode) + "]";
+    struct kinfo_file kf = {};
+    getfile::fill_descriptor(d, sockets, kf);
+}
+
+void limits(std::string_view in) {
+    for (int limit = 0; limit <= static_cast<int>(host::Limit::as); ++limit) {
+        host::LimitPair pair;
+        host::parse_limits(in, static_cast<host::Limit>(limit), pair);
+    }
+}
+
+void terminal(std::string_view in) {
+    uint32_t tty_nr = number_of<uint32_t>(in);
+    host::terminal_path(tty_nr);
+    host::terminal_device_number(tty_nr);
+}
+
+void freq_levels(std::string_view in) {
+    std::vector<uint64_t> khz(in.size() / sizeof(uint64_t));
+    copy_prefix(khz.data(), khz.size() * sizeof(uint64_t), in);
+    freebsd_freq_levels(khz);
+}
+
+// A node's name, as sysctlnametomib and sysctlbyname's lookup take it.
+void sysctl_name(std::string_view in) {
+    std::string name(in);  // NUL-terminated; an inner NUL ends it early, as in C
+    SysctlMatch match;
+    if (sysctl_find(name.c_str(), match)) {
+        int mib[SYSCTL_NODE_MAXNAME];
+        sysctl_number(match, mib);
+        sysctl_concrete_name(match);
+    }
+    int mib[CTL_MAXNAME];
+    size_t len = CTL_MAXNAME;
+    sysctlnametomib(name.c_str(), mib, &len);
+}
+
+// A node's number, as sysctl(3) looks it up.
+void sysctl_mib(std::string_view in) {
+    std::vector<int> mib(std::min<size_t>(in.size() / sizeof(int), CTL_MAXNAME + 2));
+    copy_prefix(mib.data(), mib.size() * sizeof(int), in);
+    SysctlMatch match;
+    sysctl_find(mib.data(), static_cast<unsigned>(mib.size()), match);
+}
+
+struct Target {
+    const char *name;
+    void (*run)(std::string_view input);
+};
+constexpr Target kTargets[] = {
+    {"stat", stat},           {"status", status},   {"io", io},
+    {"smaps", smaps},         {"fdinfo", fdinfo},   {"net", net},
+    {"limits", limits},       {"terminal", terminal}, {"freq_levels", freq_levels},
+    {"sysctl_name", sysctl_name}, {"sysctl_mib", sysctl_mib},
+};
+
+const Target *chosen = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    const char *name = std::getenv("LUMVIK_FUZZ_TARGET");
+    for (const Target &t : kTargets)
+        if (name != nullptr && std::strcmp(name, t.name) == 0)
+            chosen = &t;
+    if (chosen == nullptr) {  // the list, for ./dev to walk
+        for (const Target &t : kTargets)
+            std::printf("%s\n", t.name);
+        std::exit(name == nullptr ? 0 : 2);
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    chosen->run(std::string_view(reinterpret_cast<const char *>(data), size));
+    return 0;
+}
