@@ -31,12 +31,10 @@ void set(const char *key, Override o) {
 
 bool active() { return any_override.load(std::memory_order_acquire); }
 
-Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
-    if (!any_override.load(std::memory_order_acquire))
-        return {};
-    std::string full(key);
-    for (int arg : args)
-        full += '.' + std::to_string(arg);
+namespace {
+
+// The override of full, else of key.
+Outcome lookup(std::string_view key, const std::string &full, bool fetch) {
     std::lock_guard guard(registry_lock);
     auto it = registry.find(full);
     if (it == registry.end())
@@ -52,6 +50,26 @@ Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
         return {};
     --o.times;
     return {Action::grow, {}, 0};
+}
+
+}  // namespace
+
+Outcome consult(std::string_view key, std::span<const int> args, bool fetch) {
+    if (!any_override.load(std::memory_order_acquire))
+        return {};
+    std::string full(key);
+    for (int arg : args)
+        full += '.' + std::to_string(arg);
+    return lookup(key, full, fetch);
+}
+
+Outcome consult_named(std::string_view key, std::string_view name, bool fetch) {
+    if (!any_override.load(std::memory_order_acquire))
+        return {};
+    std::string full(key);
+    full += '.';
+    full += name;
+    return lookup(key, full, fetch);
 }
 
 }  // namespace control

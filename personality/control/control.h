@@ -31,4 +31,7 @@ inline Outcome consult(std::string_view key, std::initializer_list<int> args, bo
     return consult(key, std::span<const int>(args.begin(), args.size()), fetch);
 }
 
+// The same for a call on something named, as an interface: "SIOCGIFMTU" or "SIOCGIFMTU.em0".
+Outcome consult_named(std::string_view key, std::string_view name, bool fetch);
+
 }  // namespace control

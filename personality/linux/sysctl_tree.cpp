@@ -1,5 +1,6 @@
 #include "sysctl_tree.h"
 
+#include <sys/socket.h>
 #include <sys/sysctl.h>
 #include <vm/vm_param.h>
 
@@ -15,6 +16,7 @@
 #include "kern_cpu.h"
 #include "kern_proc.h"
 #include "vm_stats.h"
+#include "net_route.h"
 
 // Every node the personality answers. Add a node here, with its reader in the unit of its area.
 static const SysctlNode nodes[] = {
@@ -67,6 +69,7 @@ static const SysctlNode nodes[] = {
     {"dev.cpu.N.temperature", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(16)}, 4, dev_cpu_temperature, nullptr},
     {"dev.cpu.N.coretemp.tjmax", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(17), oid_auto(0)}, 5,
      dev_cpu_coretemp_tjmax, nullptr},
+    {"net.route", {CTL_NET, PF_ROUTE}, 2, net_route, nullptr},
 };
 
 std::span<const SysctlNode> sysctl_nodes() { return nodes; }

@@ -32,6 +32,13 @@ typedef uint32_t socklen_t;
 #define SOCK_CLOEXEC   0x10000000
 #define SOCK_NONBLOCK  0x20000000
 
+/* The routing socket's sysctl: {CTL_NET, PF_ROUTE, 0, family, NET_RT_*, argument}. */
+#define NET_RT_DUMP     1
+#define NET_RT_FLAGS    2
+#define NET_RT_IFLIST   3
+#define NET_RT_IFMALIST 4
+#define NET_RT_IFLISTL  5
+
 struct sockaddr {
     unsigned char sa_len;
     sa_family_t   sa_family;
@@ -49,4 +56,9 @@ struct sockaddr_storage {
 #ifdef __cplusplus
 static_assert(sizeof(struct sockaddr) == 16, "struct sockaddr is 16 bytes");
 static_assert(sizeof(struct sockaddr_storage) == 128, "struct sockaddr_storage is 128 bytes");
+#endif
+
+/* socket(2) is the host's: its numbers for the families and types the module uses are FreeBSD's. */
+#ifdef __cplusplus
+extern "C" int socket(int domain, int type, int protocol) noexcept;
 #endif
