@@ -10,6 +10,7 @@
 #include "arch/freebsd/cpu.h"
 #include "arch/freebsd/disk.h"
 #include "arch/freebsd/mem.h"
+#include "arch/freebsd/net_io.h"
 #include "arch/freebsd/proc.h"
 #include "arch/freebsd/sensors.h"
 #include "arch/posix/posix.h"
@@ -44,6 +45,7 @@ static PyMethodDef module_methods[] = {
     {"cpu_times", lumvik_cpu_times, METH_VARARGS, nullptr},
     {"disk_io_counters", lumvik_disk_io_counters, METH_VARARGS, nullptr},
     {"disk_partitions", lumvik_disk_partitions, METH_VARARGS, nullptr},
+    {"net_io_counters", lumvik_net_io_counters, METH_VARARGS, nullptr},
     {"per_cpu_times", lumvik_per_cpu_times, METH_VARARGS, nullptr},
     {"pids", lumvik_pids, METH_VARARGS, nullptr},
     {"swap_mem", lumvik_swap_mem, METH_VARARGS, nullptr},

@@ -4,13 +4,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "arch/posix/net_if.h"
 #include "arch/posix/proc.h"
 #include "arch/posix/users.h"
 
 static PyMethodDef posix_methods[] = {
     {"getpagesize", lumvik_getpagesize_pywrapper, METH_VARARGS, nullptr},
+    {"net_if_addrs", lumvik_net_if_addrs, METH_VARARGS, nullptr},
+    {"net_if_flags", lumvik_net_if_flags, METH_VARARGS, nullptr},
+    {"net_if_is_running", lumvik_net_if_is_running, METH_VARARGS, nullptr},
+    {"net_if_mtu", lumvik_net_if_mtu, METH_VARARGS, nullptr},
     {"proc_priority_get", lumvik_proc_priority_get, METH_VARARGS, nullptr},
     {"proc_priority_set", lumvik_proc_priority_set, METH_VARARGS, nullptr},
+    {"net_if_duplex_speed", lumvik_net_if_duplex_speed, METH_VARARGS, nullptr},
     {"users", lumvik_users, METH_VARARGS, nullptr},
     {"proc_is_zombie", lumvik_proc_is_zombie, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
