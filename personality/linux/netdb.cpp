@@ -83,7 +83,7 @@ int link_host(const struct sockaddr_dl *sdl, socklen_t salen, char *host, size_t
         std::memcpy(text, sdl->sdl_data, sdl->sdl_nlen);
         text[sdl->sdl_nlen] = '\0';
     } else {
-        const auto *bytes = reinterpret_cast<const uint8_t *>(CLLADDR(sdl));
+        const auto *bytes = reinterpret_cast<const uint8_t *>(sdl->sdl_data + sdl->sdl_nlen);
         for (int i = 0; i < sdl->sdl_alen; ++i)
             std::snprintf(text + 3 * i, 4, "%02x:", bytes[i]);
         text[3 * sdl->sdl_alen - 1] = '\0';

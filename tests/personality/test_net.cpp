@@ -149,7 +149,7 @@ TEST(NetTranslation, LinkAddresses) {
         EXPECT_EQ(sdl->sdl_type, r.type);
         EXPECT_EQ(std::string(sdl->sdl_data, sdl->sdl_nlen), r.link.name);
         EXPECT_EQ(sdl->sdl_alen, r.alen);
-        EXPECT_EQ(std::memcmp(CLLADDR(sdl), r.link.addr, r.alen), 0);
+        EXPECT_EQ(std::memcmp(sdl->sdl_data + sdl->sdl_nlen, r.link.addr, r.alen), 0);
     }
 }
 

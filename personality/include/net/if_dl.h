@@ -14,7 +14,6 @@ struct sockaddr_dl {
 };
 
 #define LLADDR(s)  ((caddr_t)((s)->sdl_data + (s)->sdl_nlen))
-#define CLLADDR(s) ((const char *)((s)->sdl_data + (s)->sdl_nlen))
 
 #ifdef __cplusplus
 #include <cstddef>

@@ -30,7 +30,7 @@ PyObject *link_address_text(const struct sockaddr_dl *sdl) {
     if (offsetof(struct sockaddr_dl, sdl_data) + sdl->sdl_nlen + sdl->sdl_alen > sdl->sdl_len)
         Py_RETURN_NONE;
     char text[NI_MAXHOST];
-    const auto *bytes = reinterpret_cast<const unsigned char *>(CLLADDR(sdl));
+    const auto *bytes = reinterpret_cast<const unsigned char *>(sdl->sdl_data + sdl->sdl_nlen);
     for (int i = 0; i < sdl->sdl_alen; ++i)
         str_format(text + 3 * i, 8, "%02x:", bytes[i]);
     text[3 * sdl->sdl_alen - 1] = '\0';
