@@ -7,7 +7,7 @@
 
 namespace {
 
-using host::CpuPlace;
+using host::CpuSharing;
 using host::CpuSet;
 using host::CpuTicks;
 
@@ -95,16 +95,16 @@ constexpr struct {
 // The ways CPUs share, from the outside in: the cache level a group of them shares (0: none).
 constexpr struct {
     int cache_level;
-    CpuSet CpuPlace::*set;
-    int cache_index;  // into CpuPlace::cache, or -1 for `set`
+    CpuSet CpuSharing::*set;
+    int cache_index;  // into CpuSharing::cache, or -1 for `set`
 } kSharing[] = {
-    {0, &CpuPlace::package, -1},
+    {0, &CpuSharing::package, -1},
     {3, nullptr, 3},
     {2, nullptr, 2},
-    {1, &CpuPlace::threads, -1},
+    {1, &CpuSharing::threads, -1},
 };
 
-CpuSet shared_set(const CpuPlace &place, size_t level) {
+CpuSet shared_set(const CpuSharing &place, size_t level) {
     const auto &s = kSharing[level];
     return s.set != nullptr ? place.*s.set : place.cache[s.cache_index];
 }
@@ -118,17 +118,17 @@ struct Group {
 
 class GroupBuilder {
 public:
-    explicit GroupBuilder(const std::vector<CpuPlace> &places) : places_(places) {}
+    explicit GroupBuilder(const std::vector<CpuSharing> &places) : places_(places) {}
 
     // The group of these CPUs, its children found from sharing level `from` inwards.
     Group build(const CpuSet &cpus, size_t from) const {
         Group g;
         g.cpus = cpus;
         for (size_t level = 0; level < std::size(kSharing); ++level)
-            for (const CpuPlace &p : places_)
+            for (const CpuSharing &p : places_)
                 if (cpus.test(p.cpu) && shared_set(p, level) == cpus) {
                     g.cache_level = std::max(g.cache_level, kSharing[level].cache_level);
-                    if (kSharing[level].set == &CpuPlace::threads && cpus.count() > 1)
+                    if (kSharing[level].set == &CpuSharing::threads && cpus.count() > 1)
                         g.flags |= CG_FLAG_SMT;
                 }
         for (size_t level = from; level < std::size(kSharing); ++level) {
@@ -148,7 +148,7 @@ private:
     std::vector<CpuSet> partition(const CpuSet &cpus, size_t level) const {
         std::vector<CpuSet> parts;
         CpuSet left = cpus;
-        for (const CpuPlace &p : places_) {
+        for (const CpuSharing &p : places_) {
             if (!left.test(p.cpu))
                 continue;
             CpuSet shared = shared_set(p, level);
@@ -160,7 +160,7 @@ private:
         return parts;
     }
 
-    const std::vector<CpuPlace> &places_;
+    const std::vector<CpuSharing> &places_;
 };
 
 // cpusetobj_strprint(9): every word of the set, lowest first, in hex.
@@ -209,9 +209,9 @@ void append_group(std::string &out, const Group &g, int indent) {
 
 }  // namespace
 
-std::string freebsd_topology_spec(const std::vector<CpuPlace> &places) {
+std::string freebsd_topology_spec(const std::vector<CpuSharing> &places) {
     CpuSet all;
-    for (const CpuPlace &p : places)
+    for (const CpuSharing &p : places)
         all.set(p.cpu);
     std::string out = "<groups>\n";
     append_group(out, GroupBuilder(places).build(all, 0), 1);
@@ -222,12 +222,12 @@ std::string freebsd_topology_spec(const std::vector<CpuPlace> &places) {
 int kern_sched_topology_spec(SysctlArgs args, SysctlReply &reply) {
     if (int err = no_arguments(args))
         return err;
-    std::vector<CpuPlace> places;
+    std::vector<CpuSharing> places;
     if (host::read_cpu_topology(places) != 0) {
         places.clear();
         long n = sysconf(_SC_NPROCESSORS_ONLN);
         for (int cpu = 0; cpu < n && cpu < host::kMaxCpus; ++cpu) {
-            CpuPlace place;
+            CpuSharing place;
             place.cpu = cpu;
             places.push_back(place);
         }

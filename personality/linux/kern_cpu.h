@@ -24,6 +24,6 @@ constexpr long kStathz = 128;
 // Linux's columns summed into FreeBSD's CPU states, rescaled from user_hz to kStathz.
 void freebsd_cp_time(const host::CpuTicks &ticks, long user_hz, long out[CPUSTATES]);
 // The scheduler's CPU groups in FreeBSD's XML, from the host's places of the CPUs.
-std::string freebsd_topology_spec(const std::vector<host::CpuPlace> &places);
+std::string freebsd_topology_spec(const std::vector<host::CpuSharing> &places);
 // A 64-bit event counter as FreeBSD answers it: 32 bits, cut, to a caller asking for 4 bytes.
 void out_counter(SysctlReply &reply, uint64_t value);

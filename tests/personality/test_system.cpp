@@ -123,9 +123,9 @@ std::string mask(unsigned long low) {
 }  // namespace
 
 TEST(TopologySpec, GroupsOfKnownMachines) {
-    using host::CpuPlace;
+    using host::CpuSharing;
     auto place = [](int cpu, host::CpuSet package, host::CpuSet threads, host::CpuSet l2, host::CpuSet l3) {
-        CpuPlace p;
+        CpuSharing p;
         p.cpu = cpu;
         p.package = package;
         p.threads = threads;
@@ -137,7 +137,7 @@ TEST(TopologySpec, GroupsOfKnownMachines) {
     const std::string smt = " <flags><flag name=\"THREAD\">THREAD group</flag><flag name=\"SMT\">SMT group</flag></flags>\n";
     struct Case {
         const char *what;
-        std::vector<CpuPlace> places;
+        std::vector<CpuSharing> places;
         std::string xml;
     } cases[] = {
         {"two cores sharing their last cache",
@@ -167,7 +167,7 @@ TEST(TopologySpec, GroupsOfKnownMachines) {
              "   </group>\n"
              "   <group level=\"2\" cache-level=\"3\">\n    <cpu count=\"2\" mask=\"" + mask(0xc) + "\">2, 3</cpu>\n"
              "   </group>\n  </children>\n </group>\n</groups>\n"},
-        {"nothing known", {CpuPlace{0, {}, {}, {}}, CpuPlace{1, {}, {}, {}}},
+        {"nothing known", {CpuSharing{0, {}, {}, {}}, CpuSharing{1, {}, {}, {}}},
          "<groups>\n <group level=\"1\" cache-level=\"0\">\n  <cpu count=\"2\" mask=\"" + mask(3) +
              "\">0, 1</cpu>\n </group>\n</groups>\n"},
     };

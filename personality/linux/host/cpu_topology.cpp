@@ -19,7 +19,7 @@ CpuSet read_list(const std::string &path) {
     return set;
 }
 
-void read_caches(CpuPlace &place) {
+void read_caches(CpuSharing &place) {
     std::string base = kCpuDir + "cpu" + std::to_string(place.cpu) + "/cache/index";
     for (int index = 0;; ++index) {
         std::string dir = base + std::to_string(index) + "/";
@@ -59,13 +59,13 @@ bool parse_cpu_list(std::string_view text, CpuSet &out) {
     return true;
 }
 
-int read_cpu_topology(std::vector<CpuPlace> &out) {
+int read_cpu_topology(std::vector<CpuSharing> &out) {
     out.clear();
     CpuSet online = read_list(kCpuDir + "online");
     for (int cpu = 0; cpu < kMaxCpus; ++cpu) {
         if (!online.test(cpu))
             continue;
-        CpuPlace place;
+        CpuSharing place;
         place.cpu = cpu;
         std::string topology = kCpuDir + "cpu" + std::to_string(cpu) + "/topology/";
         place.package = read_list(topology + "package_cpus_list");

@@ -9,7 +9,7 @@ namespace host {
 constexpr int kMaxCpus = 1024;
 using CpuSet = std::bitset<kMaxCpus>;
 
-struct CpuPlace {
+struct CpuSharing {
     int cpu = 0;
     CpuSet package;   // the CPUs of its package
     CpuSet threads;   // its hardware threads' CPUs (SMT siblings), itself included
@@ -19,6 +19,6 @@ struct CpuPlace {
 // "0-3,8,10-11" into a set; false for text that is no CPU list.
 bool parse_cpu_list(std::string_view text, CpuSet &out);
 // Every online CPU, by number; ENOENT when the host shows no topology.
-int read_cpu_topology(std::vector<CpuPlace> &out);
+int read_cpu_topology(std::vector<CpuSharing> &out);
 
 }  // namespace host
