@@ -79,3 +79,19 @@ def test_layout_check_names_the_field(tmp_path, header, text, planted, expected)
     (include / header).write_text(original.replace(text, planted))
     summary, faults = layout.check(personality_include=include, work=tmp_path / "work")
     assert [f[:len(e)] for f, e in zip(faults, expected)] == expected and len(faults) == len(expected), faults
+
+
+def test_layout_check_names_what_src_uses_unchecked(tmp_path):
+    (tmp_path / "src").mkdir()
+    (tmp_path / "src" / "unit.cpp").write_text(
+        "// kp.ki_sid in a comment is no use\n"
+        "struct own { int ki_jid; };\n"
+        "static int f(struct kinfo_proc &kp, struct xfile *xf, struct own &o) {\n"
+        '    return kp.ki_jid + kp.ki_pid + o.ki_jid + KERN_PROC_CWD + SZOMB + sizeof("KERN_PROC_ENV");\n'
+        "}\n")
+    summary, faults = layout.check(src=tmp_path / "src", work=tmp_path / "work")
+    assert faults == [
+        "src/ uses struct xfile, which layout.txt does not check (add its size and the fields read)",
+        "src/ reads ki_jid of struct kinfo_proc, which layout.txt does not check (add: field struct kinfo_proc ki_jid)",
+        "src/ uses KERN_PROC_CWD, which layout.txt does not check (add: const KERN_PROC_CWD)",
+    ]

@@ -3,9 +3,10 @@ out for the FreeBSD target and as the personality's headers lay them out on Linu
 import re
 import subprocess
 import sysconfig
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from pathlib import Path
 
+import coverage
 import cross_build
 
 HERE = Path(__file__).resolve().parent
@@ -20,30 +21,43 @@ class Fact:
     source: str = "personality"  # where the value FreeBSD's must equal comes from
 
 
+@dataclass
+class FactList:
+    headers: list = field(default_factory=list)
+    facts: list = field(default_factory=list)  # checked against the personality
+    python: list = field(default_factory=list)  # checked against pyconfig.h
+    records: set = field(default_factory=set)  # "struct kinfo_proc", "cpuset_t"
+    members: set = field(default_factory=set)  # every name in a member path
+    constants: set = field(default_factory=set)
+
+
 def read_facts(path):
-    """(headers, facts, interpreter facts) from a fact list such as layout.txt."""
-    headers, facts, python = [], [], []
+    """The facts of a list such as layout.txt."""
+    out = FactList()
     for line in Path(path).read_text().splitlines():
         words = line.split("#", 1)[0].split()
         if not words:
             continue
         kind, args = words[0], words[1:]
         if kind == "include":
-            headers.append(args[0])
+            out.headers.append(args[0])
         elif kind == "size":
-            facts.append(Fact(f"size of {' '.join(args)}", f"sizeof({' '.join(args)})"))
+            out.records.add(" ".join(args))
+            out.facts.append(Fact(f"size of {' '.join(args)}", f"sizeof({' '.join(args)})"))
         elif kind == "field":
             record, member = " ".join(args[:-1]), args[-1]
-            facts.append(Fact(f"offset of {record} {member}", f"offsetof({record}, {member})"))
-            facts.append(Fact(f"size of {record} {member}", f"sizeof(std::declval<{record} &>().{member})"))
+            out.members.update(re.findall(r"[A-Za-z_]\w*", member))
+            out.facts.append(Fact(f"offset of {record} {member}", f"offsetof({record}, {member})"))
+            out.facts.append(Fact(f"size of {record} {member}", f"sizeof(std::declval<{record} &>().{member})"))
         elif kind == "const":
-            facts.append(Fact(args[0], args[0]))
+            out.constants.add(args[0])
+            out.facts.append(Fact(args[0], args[0]))
         elif kind == "python":
             rest = " ".join(args[1:])
-            python.append(Fact(args[0], rest if rest.startswith("alignof(") else f"sizeof({rest})", "pyconfig.h"))
+            out.python.append(Fact(args[0], rest if rest.startswith("alignof(") else f"sizeof({rest})", "pyconfig.h"))
         else:
             raise SystemExit(f"{path}: unknown kind {kind!r} in {line!r}")
-    return headers, facts, python
+    return out
 
 
 def prologue(headers):
@@ -82,12 +96,15 @@ def report(output, source, line_facts):
     return faults
 
 
-def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUDE, work=WORK):
-    """(summary, faults): every mismatch, each naming the fact it concerns."""
-    headers, facts, python = read_facts(facts_file)
+def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUDE, work=WORK,
+          src=cross_build.ROOT / "src"):
+    """(summary, faults): every mismatch, each naming the fact it concerns, and whatever src/ uses
+    that the list leaves out."""
+    listed = read_facts(facts_file)
+    facts, python = listed.facts, listed.python
     work.mkdir(parents=True, exist_ok=True)
     python_include = sysconfig.get_path("include")
-    head = prologue(headers)
+    head = prologue(listed.headers)
 
     # The personality's answers, from a program built on Linux against its headers.
     body = [f'    std::printf("%lld\\n", static_cast<long long>({f.expr}));' for f in facts]
@@ -95,12 +112,13 @@ def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUD
     lines = head + ["int main() {", *body, "}"]
     line_facts = {len(head) + 2 + i: f for i, f in enumerate(facts)}
     program = work / "personality_facts"
-    ok, output = compile_source(["c++", "-std=c++20", "-w", f"-I{personality_include}", f"-I{python_include}"],
-                                linux_source, lines, ["-o", str(program)])
+    linux_compiler = ["c++", "-std=c++20", "-w", f"-I{personality_include}", f"-I{python_include}"]
+    ok, output = compile_source(linux_compiler, linux_source, lines, ["-o", str(program)])
     if not ok:
         faults = report(output, linux_source, line_facts)
         return "", [f"personality: {f}" for f in faults] or [output]
     values = subprocess.run([str(program)], check=True, capture_output=True, text=True).stdout.split()
+    uncovered = coverage.check(listed, head, linux_compiler, work, src)
 
     # FreeBSD's answers, checked against them at compile time for the FreeBSD target.
     asserts = [f'static_assert(static_cast<long long>({f.expr}) == {v}LL, "{f.what}");' for f, v in zip(facts, values)]
@@ -112,4 +130,5 @@ def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUD
                                  "-c", "-o", str(work / "freebsd_facts.o")])
     summary = (f"layout: {len(facts) + len(python)} facts checked ({len(facts)} against the personality, "
                f"{len(python)} of pyconfig.h)")
-    return summary, [] if ok else report(output, freebsd_source, line_facts) or [output]
+    mismatches = [] if ok else report(output, freebsd_source, line_facts) or [output]
+    return summary, mismatches + uncovered
