@@ -1,7 +1,7 @@
 """The FreeBSD 14 amd64 cross-build of the module, through the project's own CMake build."""
 import subprocess
-import sysconfig
 import sys
+import sysconfig
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -15,7 +15,7 @@ VENV_BIN = Path(sys.executable).parent
 
 
 def run(cmd, **kw):
-    """Runs cmd with its output on ours; a failure ends the build with its exit status."""
+    """Runs cmd with its output on ours; a failure ends the build, naming the command."""
     done = subprocess.run([str(c) for c in cmd], **kw)
     if done.returncode != 0:
         raise SystemExit(f"failed ({done.returncode}): {' '.join(map(str, cmd))}")
