@@ -10,7 +10,7 @@ from rich.console import Console
 TOOLS = Path(__file__).resolve().parent.parent / "tools"
 sys.path.insert(0, str(TOOLS))
 
-from snapshot import app, disks, processes, sensors, units  # noqa: E402
+from snapshot import app, cpu, disks, network, processes, sensors, units  # noqa: E402
 from snapshot.section import Reading  # noqa: E402
 
 
@@ -107,3 +107,51 @@ def test_mounts_show_usage_and_options_and_hide_empty_file_systems():
     drawn = text(disks.render_mounts(Reading(mounts)))
     assert "/dev/ada0p2" in drawn and "100G" in drawn and "33%" in drawn and "rw,noatime" in drawn
     assert "/proc" not in drawn and "1 more without blocks" in drawn and "/net" in drawn
+
+
+@pytest.mark.parametrize("now,before,expected", [
+    # (user, nice, system, idle, irq) in, (user, nice, system, irq, idle) percent out
+    ((3.0, 0.0, 1.0, 15.0, 0.0), (1.0, 0.0, 0.0, 8.0, 0.0), (20.0, 0.0, 10.0, 0.0, 70.0)),
+    ((1.0, 1.0, 1.0, 1.0, 0.0), None, (25.0, 25.0, 25.0, 0.0, 25.0)),  # since boot
+    ((1.0, 0.0, 0.0, 1.0, 0.0), (1.0, 0.0, 0.0, 1.0, 0.0), (0.0,) * 5),  # no time passed
+])
+def test_cpu_use(now, before, expected):
+    assert cpu.cpu_use(now, before) == pytest.approx(expected)
+
+
+@pytest.mark.parametrize("now,before,wrap,rate", [
+    (10, 4, None, 3.0),
+    (4, 10, None, None),
+    (4, 2 ** 32 - 2, 2 ** 32, 3.0),  # a 32-bit counter that wrapped between the readings
+])
+def test_counter_rates(now, before, wrap, rate):
+    assert units.per_second(now, before, 2.0, wrap=wrap) == rate
+
+
+def test_topology_lines():
+    spec = ('<groups><group level="1" cache-level="3"><cpu count="4" mask="f">0, 1, 2, 3</cpu><children>'
+            '<group level="2" cache-level="2"><cpu count="2" mask="3">0, 1</cpu>'
+            '<flags><flag name="THREAD">THREAD group</flag><flag name="SMT">SMT group</flag></flags></group>'
+            '</children></group></groups>')
+    assert cpu.topology_lines(spec) == ["level 1, cache level 3: CPUs 0, 1, 2, 3",
+                                        "  level 2, cache level 2: CPUs 0, 1 (THREAD, SMT)"]
+
+
+@pytest.mark.parametrize("fn,args,expected", [
+    (network.address_line, (2, "192.0.2.2", "255.255.255.0", "192.0.2.255", None),
+     "inet 192.0.2.2 netmask 255.255.255.0 broadcast 192.0.2.255"),
+    (network.address_line, (28, "fd00::1", None, None, "fd00::2"), "inet6 fd00::1 --> fd00::2"),
+    (network.address_line, (18, "02:fc:00:00:00:01", None, None, None), "ether 02:fc:00:00:00:01"),
+    (network.media_text, (2, 1000), "1000 Mbit/s full-duplex"),
+    (network.media_text, (0, 0), "-"),
+])
+def test_interface_words(fn, args, expected):
+    assert fn(*args) == expected
+
+
+def test_traffic_rates_between_readings():
+    before = {"em0": (1000, 4096, 1, 2, 0, 0, 0, 0)}
+    now = {"em0": (3048, 4096 + 2 * 1024 ** 2, 3, 9, 1, 0, 2, 0), "lo0": (0,) * 8}
+    drawn = text(network.render_traffic(Reading(now, before, 2.0)))
+    em0 = next(line for line in drawn.splitlines() if line.startswith("em0"))
+    assert em0.split()[:3] == ["em0", "1.0M/s", "1.0K/s"] and "-" in drawn.split("lo0")[1]

@@ -13,12 +13,13 @@ from rich.text import Text
 
 import _lumvik_bsd as m
 
-from . import disks, processes, sensors
+from . import cpu, disks, memory, network, processes, sensors
 from .section import MISSING, Reading, note, pairs
 
 # The order of the snapshot; the refreshing view keeps it but puts the processes last, as top
 # does, so that they take what is left of the screen.
-SECTIONS = [*disks.SECTIONS, *sensors.SECTIONS, *processes.SECTIONS]
+SECTIONS = [*cpu.SECTIONS, *memory.SECTIONS, *disks.SECTIONS, *sensors.SECTIONS, *processes.SECTIONS,
+            *network.SECTIONS]
 
 
 def present(sections=SECTIONS, module=m):

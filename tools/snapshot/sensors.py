@@ -1,5 +1,4 @@
 """Battery and CPU temperatures where the machine has them; boot time and uptime; users."""
-import os
 import time
 
 import _lumvik_bsd as m
@@ -16,7 +15,7 @@ def _or_missing(call, *args):
 
 
 def read_sensors():
-    cpus = os.cpu_count() or 0
+    cpus = m.cpu_count_logical() or 0
     return dict(battery=_or_missing(m.sensors_battery),
                 temperatures=[_or_missing(m.sensors_cpu_temperature, cpu) for cpu in range(cpus)])
 
@@ -71,7 +70,7 @@ def render_users(reading):
 
 
 SECTIONS = [
-    Section("Sensors", ("sensors_battery", "sensors_cpu_temperature"), read_sensors,
+    Section("Sensors", ("sensors_battery", "sensors_cpu_temperature", "cpu_count_logical"), read_sensors,
             render_sensors),
     Section("Boot time and uptime", ("boot_time",), read_boot, render_boot),
     Section("Users", ("users",), read_users, render_users, live=False),

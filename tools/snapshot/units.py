@@ -15,11 +15,16 @@ def size(n):
     return f"{value:.1f}{_UNITS[unit]}" if round(value, 1) < 10 else f"{value:.0f}{_UNITS[unit]}"
 
 
-def per_second(now, before, seconds):
+def per_second(now, before, seconds, wrap=None):
     """Rate of a counter between two readings; None when there is nothing to compare with or
-    the counter went backwards (a device that vanished and came back)."""
-    if before is None or seconds <= 0 or now < before:
+    the counter went backwards (a device that vanished and came back), unless it is a counter
+    that wraps at `wrap`."""
+    if before is None or seconds <= 0:
         return None
+    if now < before:
+        if wrap is None:
+            return None
+        now += wrap
     return (now - before) / seconds
 
 
