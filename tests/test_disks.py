@@ -7,6 +7,7 @@ import re
 import struct
 import subprocess
 import sys
+import threading
 
 import pytest
 
@@ -89,12 +90,42 @@ def test_partitions_in_a_private_mount_namespace(tmp_path, options, words):
     assert (str(tmp_path), "tmpfs") not in [(p[1], p[2]) for p in m.disk_partitions()]
 
 
+def during_a_still_mount_table(call):
+    """call()'s result and the mount table, from a moment when the table did not change."""
+    for _ in range(20):
+        before = mountinfo()
+        result = call()
+        if mountinfo() == before:
+            return result, before
+    pytest.fail("the mount table kept changing")
+
+
 def test_partitions_are_the_mount_table():
-    partitions = m.disk_partitions()
-    assert [p[:3] for p in partitions] == mountinfo()
+    partitions, table = during_a_still_mount_table(m.disk_partitions)
+    assert [p[:3] for p in partitions] == table
     assert all(p[3].split(",")[0] in ("ro", "rw") for p in partitions)
     root = next(p for p in partitions if p[1] == "/")
     assert root[3].startswith("ro" if os.statvfs("/").f_flag & os.ST_RDONLY else "rw")
+
+
+def test_partitions_from_many_threads():
+    # The thread state is released around the kernel reads: threads overlap there.
+    def from_four_threads():
+        results, start = [], threading.Barrier(4)
+
+        def walk():
+            start.wait()
+            results.extend([p[:3] for p in m.disk_partitions()] for _ in range(25))
+
+        threads = [threading.Thread(target=walk) for _ in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        return results
+
+    results, table = during_a_still_mount_table(from_four_threads)
+    assert results == [table] * 100
 
 
 ALL_WORDS = ",sync,noexec,nosuid,async,noatime,softdep,union,suiddir,nosymfollow,gjournal,multilabel,acls," \
@@ -158,9 +189,12 @@ def diskstats():
 
 @pytest.mark.skipif(not HAS_PERSONALITY, reason="Linux device names")
 def test_io_counters_are_the_diskstats():
-    before = diskstats()
-    counters = m.disk_io_counters()
-    after = diskstats()
+    for _ in range(20):  # a moment when no device came or went
+        before = diskstats()
+        counters = m.disk_io_counters()
+        after = diskstats()
+        if before.keys() == after.keys():
+            break
     assert counters.keys() == before.keys()
     for key, got in counters.items():
         low, high = before[key], after[key]

@@ -13,9 +13,25 @@
 
 namespace {
 
+// The errno of a failed read: the number of the OSError it raised, which no later call can
+// have overwritten; errno itself for a failure without one.
+int failed_read_errno() {
+    int number = errno;
+    PyObject *exc = PyErr_GetRaisedException();
+    if (exc != nullptr && PyErr_GivenExceptionMatches(exc, PyExc_OSError)) {
+        PyObject *attr = PyObject_GetAttrString(exc, "errno");
+        if (attr != nullptr && PyLong_Check(attr))
+            number = PyLong_AsInt(attr);
+        Py_XDECREF(attr);
+    }
+    Py_XDECREF(exc);
+    PyErr_Clear();
+    return number;
+}
+
 // An optional hardware node that is missing means the machine lacks the hardware.
 PyObject *raise_missing_or_oserror(const char *missing) {
-    PyErr_Clear();
+    errno = failed_read_errno();
     if (errno == ENOENT) {
         PyErr_SetString(PyExc_NotImplementedError, missing);
         return nullptr;
