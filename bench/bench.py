@@ -11,6 +11,7 @@ import time
 from pathlib import Path
 
 import _lumvik_bsd as m
+import cpu_mem
 import disks_sensors
 
 RESULTS = Path(__file__).resolve().parent / "results"
@@ -36,6 +37,7 @@ def call_arguments():
         "proc_priority_set": (pid, m.proc_priority_get(pid)),
     })
     arguments.update(disks_sensors.call_arguments())
+    arguments.update(cpu_mem.call_arguments())
     return arguments
 
 
@@ -139,6 +141,8 @@ def main():
 
     out("")
     disks_sensors.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
+    out("")
+    cpu_mem.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
 
     out("")
     out(f"process snapshot: pids() then proc_oneshot_info() for each of {len(m.pids())} processes")
