@@ -1,5 +1,6 @@
 """Boot time, battery, CPU temperature and logged-in users, against /proc/stat, the power
 supply class and utmp files the tests write, and through the control interface."""
+import ctypes
 import errno
 import os
 import struct
@@ -8,6 +9,7 @@ import threading
 import pytest
 
 import _lumvik_bsd as m
+from conftest import LIB
 
 USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS = 7, 6, 8  # Linux's numbering in its utmp file
 
@@ -111,12 +113,6 @@ def test_cpu_temperature_missing_or_failing(control, err, raised):
         assert info.value.errno == err
 
 
-@pytest.mark.parametrize("args, raised", [((), TypeError), (("0",), TypeError), ((2**31,), OverflowError)])
-def test_cpu_temperature_bad_argument(args, raised):
-    with pytest.raises(raised):
-        m.sensors_cpu_temperature(*args)
-
-
 # --- users ------------------------------------------------------------------------------------
 
 def utmp_record(type_, user=b"", line=b"", host=b"", pid=0, sec=0):
@@ -177,6 +173,7 @@ def test_users_from_two_threads_at_once(utmp_file):
     for t in threads:
         t.join()
     assert all(r == expected for walks in results for r in walks)
+    assert ctypes.c_uint8.in_dll(LIB, "utxent_lock").value == 0  # the exported lock, left unlocked
 
 
 def test_users_of_the_host():
