@@ -90,6 +90,33 @@ TEST(MountFlags, OnlyLocalFileSystemsAreAskedWithoutWaiting) {
         EXPECT_EQ(statfs_cannot_hang(mount_of(row.fstype, row.major, "/x", "rw")), row.asked) << row.fstype;
 }
 
+TEST(MountFlags, StatfsRecordFromMountAndFigures) {
+    host::Mount mount = mount_of("fuse.averyveryverylongtype", 8, "/m", "rw");
+    mount.minor = 3, mount.source = std::string(1024, 's');  // one byte too long for FreeBSD's field
+    host::FsFigures f{4096, 65536, 100, 50, 40, 30, 20, 255};
+    struct statfs st;
+    fill_statfs(mount, &f, st);
+    const struct {
+        const char *field;
+        uint64_t got, want;
+    } rows[] = {
+        {"f_bsize", st.f_bsize, 4096},          {"f_iosize", st.f_iosize, 65536},
+        {"f_blocks", st.f_blocks, 100},         {"f_bfree", st.f_bfree, 50},
+        {"f_bavail", uint64_t(st.f_bavail), 40}, {"f_files", st.f_files, 30},
+        {"f_ffree", uint64_t(st.f_ffree), 20},  {"f_namemax", st.f_namemax, 255},
+        {"f_fsid", uint64_t(st.f_fsid.val[0]), (8u << 20) | 3},
+        {"f_version", st.f_version, STATFS_VERSION},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(row.got, row.want) << row.field;
+    EXPECT_STREQ(st.f_fstypename, "fuse.averyveryv");  // cut to 15 and its NUL
+    EXPECT_STREQ(st.f_mntfromname, "");                // too long: left unnamed, not cut
+    EXPECT_STREQ(st.f_mntonname, "/m");
+    fill_statfs(mount, nullptr, st);  // not asked: no figures
+    EXPECT_EQ(st.f_blocks, 0u);
+    EXPECT_EQ(st.f_bsize, 0u);
+}
+
 TEST(Mountinfo, ParsesEscapesAndOptionalFields) {
     auto mounts = host::parse_mountinfo(
         "36 35 98:0 / /mnt/a\\040b rw,noatime master:1 shared:2 - ext3 /dev/my\\134disk rw,errors=continue\n"
