@@ -74,20 +74,22 @@ print(json.dumps({"partitions": m.disk_partitions(), "mountinfo": open("/proc/se
 ])
 def test_partitions_in_a_private_mount_namespace(tmp_path, options, words):
     # The child's mounts vanish with its namespace; the machine's own are never touched.
+    target = tmp_path / "mount point"  # mountinfo escapes the space
+    target.mkdir()
     done = subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable, "-c", PRIVATE_MOUNT,
-                           str(tmp_path), options], capture_output=True, text=True, timeout=60)
+                           str(target), options], capture_output=True, text=True, timeout=60)
     if done.returncode != 0 and "unshare" in done.stderr and "Operation not permitted" in done.stderr:
         pytest.skip("no permission for a private mount namespace")
     assert done.returncode == 0, done.stderr
     seen = json.loads(done.stdout)
     partitions = [tuple(p) for p in seen["partitions"]]
-    assert ("lumvik-test", str(tmp_path), "tmpfs", words) in partitions
+    assert ("lumvik-test", str(target), "tmpfs", words) in partitions
     truth = []
     for line in seen["mountinfo"].splitlines():
         before, after = line.split(" - ", 1)
         truth.append((unescape(after.split()[1]), unescape(before.split()[4]), after.split()[0]))
     assert [p[:3] for p in partitions] == truth
-    assert (str(tmp_path), "tmpfs") not in [(p[1], p[2]) for p in m.disk_partitions()]
+    assert (str(target), "tmpfs") not in [(p[1], p[2]) for p in m.disk_partitions()]
 
 
 def during_a_still_mount_table(call):
