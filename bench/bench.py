@@ -13,6 +13,7 @@ from pathlib import Path
 import _lumvik_bsd as m
 import cpu_mem
 import disks_sensors
+import net_ifaces
 
 RESULTS = Path(__file__).resolve().parent / "results"
 
@@ -38,6 +39,7 @@ def call_arguments():
     })
     arguments.update(disks_sensors.call_arguments())
     arguments.update(cpu_mem.call_arguments())
+    arguments.update(net_ifaces.call_arguments())
     return arguments
 
 
@@ -143,6 +145,8 @@ def main():
     disks_sensors.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
     out("")
     cpu_mem.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
+    out("")
+    net_ifaces.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
 
     out("")
     out(f"process snapshot: pids() then proc_oneshot_info() for each of {len(m.pids())} processes")

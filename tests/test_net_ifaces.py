@@ -177,3 +177,16 @@ def test_counters_match_proc_net_dev_in_namespace(ns):
 
 def test_counters_match_proc_net_dev_on_host():
     check_counters("/proc/self/net/dev")
+
+
+def test_many_threads_at_once():
+    name = next(iter(m.net_io_counters()))
+    calls = [(m.net_io_counters, ()), (m.net_if_addrs, ()), (m.net_if_flags, (name,)), (m.net_if_mtu, (name,)),
+             (m.net_if_duplex_speed, (name,))]
+    alone = [fn(*args) for fn, args in calls]
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        results = list(pool.map(lambda i: calls[i % 5][0](*calls[i % 5][1]), range(200)))
+    for i, got in enumerate(results):
+        assert type(got) is type(alone[i % 5])
+        if i % 5 in (2, 3, 4):  # the properties of one interface do not change meanwhile
+            assert got == alone[i % 5]
