@@ -222,6 +222,8 @@ def test_repeated_device_keys_keep_the_last(control):
     assert m.disk_io_counters("ignored") == {"da1": (2, 2, 0, 0, 0, 0, 0), "cd0": (0,) * 7, "d" * 16 + "12": (0,) * 7}
     control.answer("kern.devstat.all", device_list())
     assert m.disk_io_counters() == {}
+    control.answer("kern.devstat.all", device_list(*(devstat(b"da", unit) for unit in range(100))))
+    assert list(m.disk_io_counters()) == [f"da{unit}" for unit in range(100)]  # more than the first guess
 
 
 @pytest.mark.parametrize("node, how, message", [

@@ -21,6 +21,7 @@ namespace {
 
 constexpr uint64_t kSectorBytes = 512;
 constexpr int kFetchAttempts = 10;
+constexpr size_t kFirstGuessDevices = 64;
 
 // Linux disk drivers that number their disks by letters after the driver's name.
 constexpr std::string_view letter_numbered_disks[] = {"sd", "vd", "hd", "xvd"};
@@ -183,20 +184,24 @@ int devstat_getdevs(kvm_t *, struct statinfo *stats) {
             return set_error("%s: %s", "devstat_getdevs", EINVAL);
         struct devinfo *dinfo = stats->dinfo;
         long old_generation = dinfo->generation;
-        size_t size = 0;
+        // A first fetch into room for most machines' devices spares the size probe, which
+        // costs a whole read of the host's table; a longer list is probed and fetched again.
+        size_t room = sizeof(long) + kFirstGuessDevices * sizeof(struct devstat), size = room;
         for (int attempt = 0;; ++attempt) {
             if (attempt == kFetchAttempts)
                 return set_error("%s: %s", "kern.devstat.all kept growing", EAGAIN);
-            if (sysctlbyname("kern.devstat.all", nullptr, &size, nullptr, 0) == -1)
-                return set_error("%s: %s", "error reading kern.devstat.all", errno);
-            auto *grown = static_cast<u_int8_t *>(std::realloc(dinfo->mem_ptr, std::max(size, sizeof(long))));
+            auto *grown = static_cast<u_int8_t *>(std::realloc(dinfo->mem_ptr, room));
             if (grown == nullptr)
                 return set_error("%s: %s", "devstat_getdevs", ENOMEM);
             dinfo->mem_ptr = grown;
+            size = room;
             if (sysctlbyname("kern.devstat.all", dinfo->mem_ptr, &size, nullptr, 0) == 0)
                 break;
             if (errno != ENOMEM)
                 return set_error("%s: %s", "error reading kern.devstat.all", errno);
+            if (sysctlbyname("kern.devstat.all", nullptr, &room, nullptr, 0) == -1)
+                return set_error("%s: %s", "error reading kern.devstat.all", errno);
+            room = std::max(room, sizeof(long));
         }
         if (size < sizeof(long))
             return set_error("%s: %s", "kern.devstat.all", EINVAL);
