@@ -155,3 +155,12 @@ def test_traffic_rates_between_readings():
     drawn = text(network.render_traffic(Reading(now, before, 2.0)))
     em0 = next(line for line in drawn.splitlines() if line.startswith("em0"))
     assert em0.split()[:3] == ["em0", "1.0M/s", "1.0K/s"] and "-" in drawn.split("lo0")[1]
+
+
+@pytest.mark.parametrize("height", [45, 80])
+def test_live_frame_fills_the_screen_with_processes(height):
+    screen = Console(file=io.StringIO(), width=160, height=height, color_system=None, **app.PLAIN)
+    sections = app.live_sections()
+    now, _ = app.read(sections)
+    lines = screen.render_lines(app.live_frame(screen, sections, now, None, 1.0, app.header()), pad=False)
+    assert len(lines) <= height and sections[-1].heading == "Processes"

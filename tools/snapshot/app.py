@@ -15,6 +15,7 @@ import _lumvik_bsd as m
 
 from . import cpu, disks, memory, network, processes, sensors
 from .section import MISSING, Reading, note, pairs
+from .units import duration
 
 # The order of the snapshot; the refreshing view keeps it but puts the processes last, as top
 # does, so that they take what is left of the screen.
@@ -53,16 +54,19 @@ def body(section, now, before, seconds):
 
 
 def frame(sections, now, before, seconds, header):
-    parts = [header]
+    parts = [header] if header is not None else []
     for s in sections:
         parts += [Text(""), Text(s.heading, style="bold cyan"), body(s, now, before, seconds)]
     return Group(*parts)
 
 
 def header(extra=""):
-    stamp = time.strftime("%Y-%m-%d %H:%M:%S")
-    return Text(f"{socket.gethostname()}  {stamp}  _lumvik_bsd {m.version}, page size {m.getpagesize()}"
-                + (f"  {extra}" if extra else ""), style="bold")
+    now = time.time()
+    words = [socket.gethostname(), time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(now))]
+    if hasattr(m, "boot_time"):
+        words.append(f"up {duration(now - m.boot_time())}")
+    words += [f"_lumvik_bsd {m.version}, page size {m.getpagesize()}", extra]
+    return Text("  ".join(w for w in words if w), style="bold")
 
 
 def timings(costs, draw_ms):
@@ -74,14 +78,14 @@ def timings(costs, draw_ms):
 def refresh_cost(repeats=7):
     """Median milliseconds of one refresh of the live view: each section's reading, and the
     drawing of the whole frame on a 160 by 50 screen."""
-    sections = live_sections(50)
+    sections = live_sections()
     screen = Console(file=open(os.devnull, "w"), width=160, height=50, color_system="truecolor", **PLAIN)
     before, _ = read(sections)
     samples = []
     for _ in range(repeats):
         now, costs = read(sections)
         start = time.perf_counter()
-        screen.print(frame(sections, now, before, 1.0, header()))
+        screen.print(live_frame(screen, sections, now, before, 1.0, header()))
         samples.append((costs, 1000 * (time.perf_counter() - start)))
         before = now
     reads = {h: statistics.median(c[h] for c, _ in samples) for h in samples[0][0]}
@@ -115,16 +119,24 @@ def snapshot(out, interval, show_costs):
         out.print(timings(costs, draw_ms))
 
 
-def live_sections(height):
-    """The sections of the refreshing view: the processes last, as many as the screen holds."""
+def live_sections():
+    """The sections of the refreshing view: the processes last, as top has them."""
     shown = [s for s in present() if s.live]
-    rest = [s for s in shown if s.render is not processes.render_processes]
-    procs = [replace(s, render=partial(s.render, rows=height)) for s in shown if s not in rest]
-    return rest + procs
+    return sorted(shown, key=lambda s: s.render is processes.render_processes)
+
+
+def live_frame(out, sections, now, before, seconds, head):
+    """The frame with as many processes as the screen has lines left for."""
+    rest = [s for s in sections if s.render is not processes.render_processes]
+    top = frame(rest, now, before, seconds, head)
+    used = len(out.render_lines(top, out.options, pad=False))
+    rows = max(3, out.height - used - 6)  # a blank line, heading, summary, column names, rule
+    fitted = [replace(s, render=partial(s.render, rows=rows)) for s in sections if s not in rest]
+    return Group(top, frame(fitted, now, before, seconds, None))
 
 
 def live(out, interval, warmup):
-    sections = live_sections(out.height)
+    sections = live_sections()
     before, _ = read(sections)
     last = time.monotonic()
     with Live(console=out, screen=True, auto_refresh=False, vertical_overflow="crop") as view:
@@ -135,7 +147,7 @@ def live(out, interval, warmup):
             now, costs = read(sections)
             stamp = time.monotonic()
             cost = f"refresh every {interval:g} s, reading took {sum(costs.values()):.0f} ms; Ctrl-C ends"
-            view.update(frame(sections, now, before, stamp - last, header(cost)), refresh=True)
+            view.update(live_frame(out, sections, now, before, stamp - last, header(cost)), refresh=True)
             before, last = now, stamp
 
 

@@ -51,9 +51,8 @@ def render_cpu(reading):
     freqs = now["freqs"]
     known = [f for f in freqs if not isinstance(f, Exception)]
     t = table("CPU", *(f"{s.upper()}>" for s in SHOWN), "BUSY>", *(["MHZ>"] if known else []))
-    summary = f"{now['count']} CPUs; " + event_rates(now["stats"], before and before["stats"], reading.seconds)
-    if not known and freqs:
-        summary += f"; clock frequency: {freqs[0]}"
+    summary = f"{now['count']} CPUs" + (f"; frequency: {freqs[0]}" if freqs and not known else "")
+    summary += "\n" + event_rates(now["stats"], before and before["stats"], reading.seconds)
     old = before["per_cpu"] if before else []
     rows = [("all", now["total"], before["total"] if before else None, "")]
     rows += [(f"cpu{i}", times, old[i] if i < len(old) else None,

@@ -57,5 +57,5 @@ def render_heap(reading):
 SECTIONS = [
     Section("Memory", ("virtual_mem",), read_memory, render_memory),
     Section("Swap", ("swap_mem",), read_swap, render_swap, rates=True),
-    Section("Allocator", ("heap_info",), read_heap, render_heap),
+    Section("Allocator", ("heap_info",), read_heap, render_heap, live=False),
 ]

@@ -71,7 +71,7 @@ def render_users(reading):
 
 SECTIONS = [
     Section("Sensors", ("sensors_battery", "sensors_cpu_temperature", "cpu_count_logical"), read_sensors,
-            render_sensors),
-    Section("Boot time and uptime", ("boot_time",), read_boot, render_boot),
+            render_sensors, live=False),
+    Section("Boot time and uptime", ("boot_time",), read_boot, render_boot, live=False),  # the header has it
     Section("Users", ("users",), read_users, render_users, live=False),
 ]
