@@ -48,13 +48,16 @@ def test_demo_runs_without_terminal(args):
     (units.duration, (3 * 86400,), "3 days, 00:00"),
     (units.cpu_time, (125.9,), "2:05"),
     (units.pct, (12.345,), " 12.3%"),
+    (units.printable, ("python -c 'a\nb'",), "python -c 'a?b'"),
+    (units.printable, ("caf\udce9 caf\u00e9",), "caf? caf\u00e9"),  # an undecodable byte, a letter
 ])
 def test_units(fn, args, expected):
     assert fn(*args) == expected
 
 
-def proc(pid, cpu_seconds, started=100.0, state=None):
-    return processes.Proc(pid, state or processes.m.SSLEEP, 0, started, cpu_seconds, 4096, 8192, 0, 1, 0, f"cmd{pid}")
+def proc(pid, cpu_seconds, started=100.0, state=None, command=None):
+    return processes.Proc(pid, state or processes.m.SSLEEP, 0, started, cpu_seconds, 4096, 8192, 0, 1, 0,
+                          command or f"cmd{pid}")
 
 
 @pytest.mark.parametrize("before,now,share", [
@@ -70,10 +73,11 @@ def test_process_cpu_share(before, now, share):
 
 def test_process_table_orders_by_cpu_and_counts_states():
     before = {1: proc(1, 0.0), 2: proc(2, 0.0)}
-    now = {1: proc(1, 0.2), 2: proc(2, 1.0, state=processes.m.SRUN)}
+    now = {1: proc(1, 0.2, command="python -c 'import os\nos.pause()'"), 2: proc(2, 1.0, state=processes.m.SRUN)}
     drawn = text(processes.render_processes(Reading(now, before, 1.0)))
-    assert "2 processes: 1 sleeping, 1 running" in drawn
-    assert drawn.index("cmd2") < drawn.index("cmd1") and "100.0%" in drawn and "20.0%" in drawn
+    assert "2 processes: 1 sleeping, 1 running" in drawn and "import os?os.pause()" in drawn
+    assert len(drawn.splitlines()) == 5  # summary, column names, rule, one line per process
+    assert drawn.index("cmd2") < drawn.index("import os") and "100.0%" in drawn and "20.0%" in drawn
 
 
 @pytest.mark.parametrize("old,now,expected", [

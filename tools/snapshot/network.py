@@ -1,6 +1,8 @@
 """Interfaces like ifconfig, and their traffic like netstat -w."""
 from collections import defaultdict
 
+from rich.text import Text
+
 import _lumvik_bsd as m
 
 from .section import Section, table
@@ -44,7 +46,7 @@ def render_interfaces(reading):
     for name, i in reading.now.items():
         t.add_row(name, f"<{','.join(i['flags']).upper()}>", str(i["mtu"]), media_text(*i["media"]),
                   "active" if i["running"] else "no carrier",
-                  "\n".join(address_line(*a) for a in i["addresses"]) or "-")
+                  Text("\n".join(address_line(*a) for a in i["addresses"]) or "-"))
     return t
 
 

@@ -10,7 +10,7 @@ from rich.console import Group
 from rich.text import Text
 
 from .section import Section, pairs, table
-from .units import cpu_time, pct, per_second, size
+from .units import cpu_time, pct, per_second, printable, size
 
 STATE_NAMES = {m.SIDL: "START", m.SRUN: "RUN", m.SSLEEP: "SLEEP", m.SSTOP: "STOP",
                m.SZOMB: "ZOMB", m.SWAIT: "WAIT", m.SLOCK: "LOCK"}
@@ -87,7 +87,7 @@ def render_processes(reading, rows=15):
     for p in top:
         t.add_row(str(p.pid), user_name(p.uid)[:10], str(p.threads), str(p.nice), size(p.vsz), size(p.rss),
                   STATE_NAMES.get(p.state, "?"), str(p.cpu), cpu_time(p.cpu_seconds), pct(share[p.pid]),
-                  Text(p.command, no_wrap=True, overflow="ellipsis"))
+                  Text(printable(p.command), no_wrap=True, overflow="ellipsis"))
     t.columns[-1].no_wrap = False  # the command gives way when the screen is narrow
     return Group(Text(state_summary(procs)), t)
 

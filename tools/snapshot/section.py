@@ -7,6 +7,8 @@ from rich import box
 from rich.table import Table
 from rich.text import Text
 
+from .units import printable
+
 
 @dataclass(frozen=True)
 class Reading:
@@ -38,9 +40,17 @@ class Absent(Exception):
 MISSING = (NotImplementedError, Absent)
 
 
+class _Table(Table):
+    """Every str cell is text from the machine, shown on its one line (a cell meant to span
+    lines is handed over as a Text)."""
+
+    def add_row(self, *cells, **options):
+        super().add_row(*(printable(c) if isinstance(c, str) else c for c in cells), **options)
+
+
 def table(*columns, caption=None):
     """A top-like table: bold header, no frame. A column name ending in '>' is right-aligned."""
-    t = Table(box=box.SIMPLE_HEAD, show_edge=False, pad_edge=False, caption=caption,
+    t = _Table(box=box.SIMPLE_HEAD, show_edge=False, pad_edge=False, caption=caption,
               caption_justify="left", header_style="bold")
     for name in columns:
         right = name.endswith(">")
@@ -54,9 +64,9 @@ def pairs(rows):
     t.add_column(style="bold", no_wrap=True)
     t.add_column()
     for label, value in rows:
-        t.add_row(label, value)
+        t.add_row(label, printable(value))
     return t
 
 
 def note(text):
-    return Text(text, style="dim italic")
+    return Text(printable(text), style="dim italic")

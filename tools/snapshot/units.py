@@ -56,3 +56,10 @@ def cpu_time(seconds):
     """Process CPU time as top prints it: minutes and seconds."""
     minutes, secs = divmod(int(seconds), 60)
     return f"{minutes}:{secs:02d}"
+
+
+def printable(text):
+    """Text from the machine made safe to show on one line, as ps does: a newline in an
+    argument, a control character or an undecodable byte (kept by the file-system decoding as
+    a lone surrogate, which no terminal encoding can write) becomes '?'."""
+    return "".join(ch if ch.isprintable() else "?" for ch in text)
