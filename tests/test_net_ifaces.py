@@ -83,6 +83,7 @@ def build(ns):
     ns.ip("link", "set", "va", "address", "02:00:00:00:aa:01", "mtu", "1400")
     ns.ip("addr", "add", "10.77.0.1/24", "brd", "+", "dev", "va")
     ns.ip("addr", "add", "fd77::1/64", "dev", "va", "nodad")
+    ns.ip("addr", "add", "fe80::77/64", "dev", "va", "nodad")
     ns.ip("tuntap", "add", "dev", "tun0", "mode", "tun")
     ns.ip("addr", "add", "10.78.0.1", "peer", "10.78.0.2", "dev", "tun0")
     for name in ("va", "vb", "tun0", "lo"):
@@ -100,7 +101,8 @@ def expected_addresses(links):
             mask = str(ipaddress.ip_network(f"{a['local']}/{a['prefixlen']}", strict=False).netmask)
             broadcast = a.get("broadcast") if "BROADCAST" in link["flags"] and family == AF_INET else None
             peer = a.get("address") if "POINTOPOINT" in link["flags"] else None
-            out.append((name, family, a["local"], mask, broadcast, peer))
+            local = a["local"] + (f"%{name}" if a["scope"] == "link" else "")  # a link-local one names its link
+            out.append((name, family, local, mask, broadcast, peer))
     return sorted(out, key=repr)
 
 
@@ -110,6 +112,7 @@ def test_addresses_match_ip(ns):
     assert sorted(got, key=repr) == expected_addresses(ns.links())
     assert ("va", AF_LINK, "02:00:00:00:aa:01", None, None, None) in got
     assert ("tun0", AF_INET, "10.78.0.1", "255.255.255.255", None, "10.78.0.2") in got
+    assert ("va", AF_INET6, "fe80::77%va", "ffff:ffff:ffff:ffff::", None, None) in got
 
 
 @pytest.mark.parametrize("name, change", [
