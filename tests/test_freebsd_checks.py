@@ -8,8 +8,8 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tools" / "freebsd"))
 import cross_build  # noqa: E402
-import layout  # noqa: E402
-import symbols  # noqa: E402
+import layout_check as layout  # noqa: E402
+import symbol_check as symbols  # noqa: E402
 
 pytestmark = pytest.mark.skipif(sys.platform.startswith("freebsd"), reason="the cross-build runs on Linux")
 

@@ -6,6 +6,8 @@
 import sys
 
 import cross_build
+import layout_check
+import symbol_check
 
 
 def main(argv):
@@ -16,10 +18,9 @@ def main(argv):
     module = cross_build.build()
     print(f"FreeBSD object: {module}")
     if mode == "check":
-        import layout
-        import symbols
         failed = False
-        for name, (summary, faults) in (("symbol check", symbols.check(module)), ("layout check", layout.check())):
+        checks = (("symbol check", symbol_check.check(module)), ("layout check", layout_check.check()))
+        for name, (summary, faults) in checks:
             print(summary)
             for fault in faults:
                 print(f"{name}: {fault}")

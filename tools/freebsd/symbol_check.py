@@ -7,7 +7,7 @@ from collections import Counter
 from pathlib import Path
 
 import cross_build
-import elf
+import elf_dynamic as elf
 
 HERE = Path(__file__).resolve().parent
 PYTHON_API = "the Python C API"

@@ -6,8 +6,8 @@ import sysconfig
 from dataclasses import dataclass, field
 from pathlib import Path
 
-import coverage
 import cross_build
+import layout_coverage
 
 HERE = Path(__file__).resolve().parent
 WORK = cross_build.BUILD / "layout"
@@ -118,7 +118,7 @@ def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUD
         faults = report(output, linux_source, line_facts)
         return "", [f"personality: {f}" for f in faults] or [output]
     values = subprocess.run([str(program)], check=True, capture_output=True, text=True).stdout.split()
-    uncovered = coverage.check(listed, head, linux_compiler, work, src)
+    uncovered = layout_coverage.check(listed, head, linux_compiler, work, src)
 
     # FreeBSD's answers, checked against them at compile time for the FreeBSD target.
     asserts = [f'static_assert(static_cast<long long>({f.expr}) == {v}LL, "{f.what}");' for f, v in zip(facts, values)]
