@@ -1,11 +1,8 @@
-// The system-wide nodes of the personality (CPU, memory, swap, allocator): their conversions
-// row by row, and their values against what Linux itself says.
+// The system-wide nodes of the personality (CPU, memory, swap, allocator): the host's texts
+// and their conversions row by row. Their values against Linux's are tested from Python.
 #include <sys/sysctl.h>
 
-#include "test_support.h"
-
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -23,20 +20,6 @@
 #include "libkvm_swap.h"
 #include "vm_stats.h"
 
-extern "C" {
-void lumvik_control_clear(const char *key);
-}
-
-namespace {
-
-using test_support::read_whole;
-
-std::string cpufreq_file(int cpu, const char *file) {
-    return "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/" + file;
-}
-
-}  // namespace
-
 TEST(FreqLevels, TextAsCpufreqWritesIt) {
     struct Case {
         std::vector<uint64_t> khz;
@@ -52,24 +35,34 @@ TEST(FreqLevels, TextAsCpufreqWritesIt) {
         EXPECT_EQ(freebsd_freq_levels(c.khz), c.text);
 }
 
-// The current frequency of every CPU as sysfs tells it, or no node where sysfs has none.
-TEST(DevCpu, FrequencyIsTheHostsOrAbsent) {
-    long cpus = sysconf(_SC_NPROCESSORS_CONF);
-    for (int cpu = 0; cpu <= cpus; ++cpu) {  // one past the last has none
-        std::string name = "dev.cpu." + std::to_string(cpu) + ".freq";
-        int mhz = 0;
-        size_t len = sizeof(mhz);
-        std::string khz = read_whole(cpufreq_file(cpu, "scaling_cur_freq"));
-        errno = 0;
-        int rc = sysctlbyname(name.c_str(), &mhz, &len, nullptr, 0);
-        if (khz.empty()) {
-            EXPECT_EQ(rc, -1) << name;
-            EXPECT_EQ(errno, ENOENT) << name;
-        } else {
-            ASSERT_EQ(rc, 0) << name;
-            EXPECT_NEAR(mhz, std::stoll(khz) / 1000, 1000) << name;  // it moves between the reads
-        }
-    }
+// The host's texts, field by field: a column read in the wrong place would move a figure.
+TEST(HostTexts, StatMeminfoVmstat) {
+    host::KernelStat stat;
+    host::parse_kernel_stat("cpu  1 2 3 4 5 6 7 8 9 10\ncpu0 11 12 13 14 15 16 17 18 0 0\ncpu3 1 1 1 1 1 1 1 1\n"
+                            "intr 99 1 2\nctxt 77\nbtime 5\nprocs_running 3\nprocs_blocked 2\nsoftirq 55 1\n",
+                            stat);
+    const host::CpuTicks &a = stat.all;
+    EXPECT_EQ(std::vector<uint64_t>({a.user, a.nice, a.system, a.idle, a.iowait, a.irq, a.softirq, a.steal}),
+              std::vector<uint64_t>({1, 2, 3, 4, 5, 6, 7, 8}));
+    ASSERT_EQ(stat.cpus.size(), 2u);
+    EXPECT_EQ(stat.cpus[0].first, 0);
+    EXPECT_EQ(stat.cpus[0].second.steal, 18u);
+    EXPECT_EQ(stat.cpus[1].first, 3);
+    EXPECT_EQ(std::vector<uint64_t>({stat.intr, stat.ctxt, stat.softirq, stat.procs_running, stat.procs_blocked}),
+              std::vector<uint64_t>({99, 77, 55, 3, 2}));
+
+    host::Meminfo mem;
+    host::parse_meminfo("MemTotal: 100 kB\nMemFree: 10 kB\nBuffers: 1 kB\nActive: 20 kB\nInactive: 30 kB\n"
+                        "Active(anon): 7 kB\nShmem: 2 kB\nCommitted_AS: 50 kB\n",
+                        mem);
+    EXPECT_EQ(std::vector<uint64_t>({mem.total, mem.free, mem.buffers, mem.active, mem.inactive, mem.shmem,
+                                     mem.committed}),
+              std::vector<uint64_t>({102400, 10240, 1024, 20480, 30720, 2048, 51200}));
+
+    host::Vmstat vm;
+    host::parse_vmstat("pgpgin 1\npgpgout 2\npswpin 3\npswpout 4\npgfault 5\npgfault_x 6\n", vm);
+    EXPECT_EQ(std::vector<uint64_t>({vm.pgpgin, vm.pgpgout, vm.pswpin, vm.pswpout, vm.pgfault}),
+              std::vector<uint64_t>({1, 2, 3, 4, 5}));
 }
 
 // Each Linux column lands in its FreeBSD state, rescaled from USER_HZ to 128 a second.
