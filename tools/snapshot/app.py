@@ -9,6 +9,7 @@ from functools import partial
 
 from rich.console import Console, Group
 from rich.live import Live
+from rich.segment import SegmentLines
 from rich.text import Text
 
 import _lumvik_bsd as m
@@ -128,11 +129,10 @@ def live_sections():
 def live_frame(out, sections, now, before, seconds, head):
     """The frame with as many processes as the screen has lines left for."""
     rest = [s for s in sections if s.render is not processes.render_processes]
-    top = frame(rest, now, before, seconds, head)
-    used = len(out.render_lines(top, out.options, pad=False))
-    rows = max(3, out.height - used - 6)  # a blank line, heading, summary, column names, rule
+    top = out.render_lines(frame(rest, now, before, seconds, head), out.options, pad=False)
+    rows = max(3, out.height - len(top) - 6)  # a blank line, heading, summary, column names, rule
     fitted = [replace(s, render=partial(s.render, rows=rows)) for s in sections if s not in rest]
-    return Group(top, frame(fitted, now, before, seconds, None))
+    return Group(SegmentLines(top, new_lines=True), frame(fitted, now, before, seconds, None))  # drawn once
 
 
 def live(out, interval, warmup):

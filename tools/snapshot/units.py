@@ -62,4 +62,6 @@ def printable(text):
     """Text from the machine made safe to show on one line, as ps does: a newline in an
     argument, a control character or an undecodable byte (kept by the file-system decoding as
     a lone surrogate, which no terminal encoding can write) becomes '?'."""
+    if text.isprintable():
+        return text
     return "".join(ch if ch.isprintable() else "?" for ch in text)
