@@ -141,6 +141,13 @@ def test_properties_match_ip(ns, name, change):
     assert ns.call(m.net_if_duplex_speed, name) == media
 
 
+def test_a_name_that_is_not_utf8_is_kept(ns):
+    name = os.fsdecode(b"v\xffa")
+    ns.ip("link", "add", name, "type", "veth", "peer", "name", "vq")
+    assert name in ns.call(m.net_io_counters)
+    assert (name, AF_LINK) in {entry[:2] for entry in ns.call(m.net_if_addrs)}
+
+
 def proc_net_dev(path):
     """{name: (obytes, ibytes, opackets, ipackets, ierrs, oerrs, idrops)} from a /proc/net/dev file."""
     out = {}

@@ -61,7 +61,9 @@ PyObject *lumvik_net_io_counters(PyObject *, PyObject *) {
         const struct if_data &d = ifm.ifm_data;
         PyRef tuple(Py_BuildValue("(kkkkkkki)", d.ifi_obytes, d.ifi_ibytes, d.ifi_opackets, d.ifi_ipackets,
                                   d.ifi_ierrors, d.ifi_oerrors, d.ifi_iqdrops, 0));
-        if (!tuple || PyDict_SetItemString(counters.get(), name, tuple.get()) != 0)
+        // Names are kernel text: a name that is not UTF-8 is kept (escaped), not a failure of the whole call.
+        PyRef key(PyUnicode_DecodeFSDefault(name));
+        if (!tuple || !key || PyDict_SetItem(counters.get(), key.get(), tuple.get()) != 0)
             return nullptr;
     }
     return counters.release();

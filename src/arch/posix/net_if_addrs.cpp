@@ -83,7 +83,11 @@ PyObject *lumvik_net_if_addrs(PyObject *, PyObject *) {
         PyRef dstaddr(peer ? lumvik_convert_ipaddr(ifa->ifa_dstaddr, family) : Py_NewRef(Py_None));
         if (!dstaddr)
             return nullptr;
-        PyRef item(Py_BuildValue("(siOOOO)", ifa->ifa_name, family, address.get(), netmask.get(), broadaddr.get(),
+        // Names are kernel text: a name that is not UTF-8 is kept (escaped), not a failure of the whole call.
+        PyRef name(PyUnicode_DecodeFSDefault(ifa->ifa_name));
+        if (!name)
+            return nullptr;
+        PyRef item(Py_BuildValue("(OiOOOO)", name.get(), family, address.get(), netmask.get(), broadaddr.get(),
                                  dstaddr.get()));
         if (!item || PyList_Append(list.get(), item.get()) != 0)
             return nullptr;
