@@ -42,7 +42,7 @@ def test_symbol_check_names_each_fault(tmp_path):
     module = tmp_path / "m.so"
     subprocess.run([cross_build.CC, "-O2", "-shared", "-fPIC", "-o", module, tmp_path / "m.c", f"-L{cross_build.STUBS}",
                     f"-L{tmp_path}", "-lkvm", "-lprocstat"], check=True)
-    summary, faults = symbols.check(module, declared={"kept", "lumvik_missing"})
+    summary, faults, _ = symbols.check(module, declared={"kept", "lumvik_missing"})
     assert sorted(faults) == sorted([
         "NEEDED libprocstat.so.1: not a library the module may need",
         "undefined procstat_open_sysctl: in no FreeBSD library the module needs, nor in the Python C API",
@@ -65,6 +65,9 @@ PLANTS = [
      ["TCPS_LISTEN: FreeBSD 1, personality 2"]),
     ("sys/resource.h", "    long ru_nvcsw;\n", "    int ru_nvcsw;\n    int ru_pad;\n",
      ["size of struct rusage ru_nvcsw: FreeBSD 8, personality 4"]),
+    ("sys/cpuset.h", "cpuwhich_t which, freebsd_id_t id, size_t setsize, cpuset_t *mask",
+     "cpuwhich_t which, id_t id, size_t setsize, cpuset_t *mask",
+     ["call cpuset_getaffinity: parameter 3: FreeBSD 810, personality 400"]),
     ("sys/user.h", "kf_path[PATH_MAX]", "kf_name[PATH_MAX]",
      ["personality: offset of struct kinfo_file kf_path:", "personality: size of struct kinfo_file kf_path:"]),
 ]
@@ -87,11 +90,14 @@ def test_layout_check_names_what_src_uses_unchecked(tmp_path):
         "// kp.ki_sid in a comment is no use\n"
         "struct own { int ki_jid; };\n"
         "static int f(struct kinfo_proc &kp, struct xfile *xf, struct own &o) {\n"
-        '    return kp.ki_jid + kp.ki_pid + o.ki_jid + KERN_PROC_CWD + SZOMB + sizeof("KERN_PROC_ENV");\n'
+        '    return kp.ki_jid + kp.ki_pid + o.ki_jid + KERN_PROC_CWD + SZOMB + sizeof("KERN_PROC_ENV")\n'
+        "           + kvm_getloadavg(0, 0, 0) + sysctl(0, 0, 0, 0, 0, 0);\n"
         "}\n")
-    summary, faults = layout.check(src=tmp_path / "src", work=tmp_path / "work")
+    summary, faults = layout.check(src=tmp_path / "src", work=tmp_path / "work",
+                                   library_calls={"kvm_getloadavg", "sysctl", "kvm_getncpus"})
     assert faults == [
         "src/ uses struct xfile, which layout.txt does not check (add its size and the fields read)",
+        "src/ calls kvm_getloadavg, whose prototype layout.txt does not check (add: call kvm_getloadavg)",
         "src/ reads ki_jid of struct kinfo_proc, which layout.txt does not check (add: field struct kinfo_proc ki_jid)",
         "src/ uses KERN_PROC_CWD, which layout.txt does not check (add: const KERN_PROC_CWD)",
     ]

@@ -19,8 +19,10 @@ def main(argv):
     print(f"FreeBSD object: {module}")
     if mode == "check":
         failed = False
-        checks = (("symbol check", symbol_check.check(module)), ("layout check", layout_check.check()))
-        for name, (summary, faults) in checks:
+        symbols_summary, symbol_faults, taken = symbol_check.check(module)
+        layout_results = layout_check.check(library_calls=symbol_check.base_system_calls(taken))
+        for name, (summary, faults) in (("symbol check", (symbols_summary, symbol_faults)),
+                                        ("layout check", layout_results)):
             print(summary)
             for fault in faults:
                 print(f"{name}: {fault}")

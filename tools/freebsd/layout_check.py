@@ -19,6 +19,8 @@ class Fact:
     what: str  # how a failure names it
     expr: str  # a C++ constant expression
     source: str = "personality"  # where the value FreeBSD's must equal comes from
+    call: str = ""  # for a parameter of a call: the function
+    parameter: int = 0  # and the parameter's number, from 1
 
 
 @dataclass
@@ -29,6 +31,44 @@ class FactList:
     records: set = field(default_factory=set)  # "struct kinfo_proc", "cpuset_t"
     members: set = field(default_factory=set)  # every name in a member path
     constants: set = field(default_factory=set)
+    calls: set = field(default_factory=set)
+
+
+MAX_PARAMETERS = 16
+# A function's shape, from its type: its number of parameters (100 more for a variadic one), and
+# a code per type: its size times 100, 10 more if signed, 1 more if a pointer (void is 0).
+SHAPE_HELPERS = """
+template <class T> constexpr long long lumvik_type_code() {
+    if constexpr (std::is_void_v<T>) return 0;
+    else return static_cast<long long>(sizeof(T)) * 100 + (std::is_signed_v<T> ? 10 : 0) + (std::is_pointer_v<T> ? 1 : 0);
+}
+template <class F> struct lumvik_call;
+template <class R, class... A> struct lumvik_call<R(A...)> {
+    using result = R;
+    using params = std::tuple<A...>;
+    static constexpr int arity = sizeof...(A);
+};
+template <class R, class... A> struct lumvik_call<R(A...) noexcept> : lumvik_call<R(A...)> {};
+template <class R, class... A> struct lumvik_call<R(A..., ...)> : lumvik_call<R(A...)> {
+    static constexpr int arity = 100 + sizeof...(A);
+};
+template <class R, class... A> struct lumvik_call<R(A..., ...) noexcept> : lumvik_call<R(A..., ...)> {};
+template <class F, int I> constexpr long long lumvik_parameter_code() {
+    if constexpr (I < lumvik_call<F>::arity % 100)
+        return lumvik_type_code<std::tuple_element_t<I, typename lumvik_call<F>::params>>();
+    else
+        return 0;
+}
+""".strip().splitlines()
+
+
+def call_facts(name):
+    shape = f"lumvik_call<decltype({name})>"
+    facts = [Fact(f"call {name}: parameters", f"{shape}::arity"),
+             Fact(f"call {name}: result", f"lumvik_type_code<{shape}::result>()")]
+    facts += [Fact(f"call {name}: parameter {i}", f"lumvik_parameter_code<decltype({name}), {i - 1}>()",
+                   call=name, parameter=i) for i in range(1, MAX_PARAMETERS + 1)]
+    return facts
 
 
 def read_facts(path):
@@ -52,6 +92,12 @@ def read_facts(path):
         elif kind == "const":
             out.constants.add(args[0])
             out.facts.append(Fact(args[0], args[0]))
+        elif kind == "call":
+            out.calls.add(args[0])
+            out.facts += call_facts(args[0])
+        elif kind == "unchecked":
+            out.calls.add(args[0])
+            out.constants.add(args[0])
         elif kind == "python":
             rest = " ".join(args[1:])
             out.python.append(Fact(args[0], rest if rest.startswith("alignof(") else f"sizeof({rest})", "pyconfig.h"))
@@ -65,8 +111,9 @@ def prologue(headers):
     # shape the system headers on both sides.
     lines = ["#include <pyconfig.h>", *(f"#include <{h}>" for h in headers)]
     lines += ["#include <cstddef>", "#include <cstdint>", "#include <cstdio>", "#include <ctime>",
-              "#include <cwchar>", "#include <pthread.h>", "#include <utility>"]
-    return lines
+              "#include <cwchar>", "#include <pthread.h>", "#include <tuple>", "#include <type_traits>",
+              "#include <utility>"]
+    return lines + SHAPE_HELPERS
 
 
 def compile_source(compiler, source, lines, flags):
@@ -78,14 +125,15 @@ def compile_source(compiler, source, lines, flags):
 
 def report(output, source, line_facts):
     """The compiler's complaints about fact lines, each with the fact it concerns."""
-    faults, pending = [], None
+    faults, pending, seen = [], None, set()
     for line in output.splitlines():
         m = re.match(rf"{re.escape(str(source))}:(\d+):\d+: (error|note): (.*)", line)
         if not m:
             continue
         number, kind, text = int(m.group(1)), m.group(2), m.group(3)
         fact = line_facts.get(number)
-        if kind == "error" and fact:
+        if kind == "error" and fact and fact.what not in seen:
+            seen.add(fact.what)  # the first complaint about a fact is the one that tells
             pending = fact
             if not text.startswith("static assertion failed"):
                 faults.append(f"{fact.what}: {text}")
@@ -97,9 +145,10 @@ def report(output, source, line_facts):
 
 
 def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUDE, work=WORK,
-          src=cross_build.ROOT / "src"):
+          src=cross_build.ROOT / "src", library_calls=frozenset()):
     """(summary, faults): every mismatch, each naming the fact it concerns, and whatever src/ uses
-    that the list leaves out."""
+    that the list leaves out (library_calls: the functions the FreeBSD object takes from FreeBSD's
+    base libraries)."""
     listed = read_facts(facts_file)
     facts, python = listed.facts, listed.python
     work.mkdir(parents=True, exist_ok=True)
@@ -118,7 +167,11 @@ def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUD
         faults = report(output, linux_source, line_facts)
         return "", [f"personality: {f}" for f in faults] or [output]
     values = subprocess.run([str(program)], check=True, capture_output=True, text=True).stdout.split()
-    uncovered = layout_coverage.check(listed, head, linux_compiler, work, src)
+    # A call's parameters beyond the personality's count are left to its count of parameters.
+    arity = {f.what.split()[1].rstrip(":"): int(v) % 100 for f, v in zip(facts, values) if f.what.endswith(": parameters")}
+    kept = [(f, v) for f, v in zip(facts, values) if f.parameter <= arity.get(f.call, 0)]
+    facts, values = [f for f, _ in kept], [v for _, v in kept]
+    uncovered = layout_coverage.check(listed, head, linux_compiler, work, src, library_calls)
 
     # FreeBSD's answers, checked against them at compile time for the FreeBSD target.
     asserts = [f'static_assert(static_cast<long long>({f.expr}) == {v}LL, "{f.what}");' for f, v in zip(facts, values)]

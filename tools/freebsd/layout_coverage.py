@@ -36,9 +36,11 @@ def probe_lines(listed, members, constants):
     return lines + ["}"]
 
 
-def faults(listed, probe_output, records):
+def faults(listed, probe_output, records, calls):
     out = [f"src/ uses {r}, which layout.txt does not check (add its size and the fields read)"
            for r in sorted(records - listed.records)]
+    out += [f"src/ calls {c}, whose prototype layout.txt does not check (add: call {c})"
+            for c in sorted(calls - listed.calls)]
     for line in probe_output.splitlines():
         kind, _, rest = line.partition(" ")
         if kind == "member":
@@ -49,13 +51,16 @@ def faults(listed, probe_output, records):
     return out
 
 
-def check(listed, head, compiler, work, src):
-    """The faults of the list's coverage of src/, from a probe built against the personality."""
-    records, members, constants = candidates(source_text(src))
+def check(listed, head, compiler, work, src, library_calls=frozenset()):
+    """The faults of the list's coverage of src/, from a probe built against the personality.
+    library_calls: the functions the FreeBSD object takes from FreeBSD's base libraries."""
+    text = source_text(src)
+    records, members, constants = candidates(text)
+    calls = set(library_calls) & set(re.findall(r"\b([A-Za-z_]\w*)\s*\(", text))
     source, program = work / "coverage_probe.cpp", work / "coverage_probe"
     source.write_text("\n".join(head + probe_lines(listed, members, constants)) + "\n")
     built = subprocess.run([*compiler, "-o", str(program), str(source)], capture_output=True, text=True)
     if built.returncode != 0:
         return [f"coverage probe: {built.stdout}{built.stderr}"]
     ran = subprocess.run([str(program)], check=True, capture_output=True, text=True)
-    return faults(listed, ran.stdout, records)
+    return faults(listed, ran.stdout, records, calls)

@@ -3,7 +3,7 @@ import fnmatch
 import os
 import re
 import sys
-from collections import Counter
+from collections import defaultdict
 from pathlib import Path
 
 import cross_build
@@ -11,6 +11,7 @@ import elf_dynamic as elf
 
 HERE = Path(__file__).resolve().parent
 PYTHON_API = "the Python C API"
+CXX_RUNTIME = ("libc++.so.1", "libcxxrt.so.1", "libgcc_s.so.1")
 
 
 def read_list():
@@ -53,8 +54,9 @@ def declared_exports(src=cross_build.ROOT / "src"):
 
 
 def check(module, declared=None):
-    """(summary, faults): what the module takes from which library, and everything unexpected.
-    declared: the names it should export, by default those src/ declares."""
+    """(summary, faults, taken): what the module takes from which library, everything unexpected,
+    and {library: names taken from it}. declared: the names it should export, by default those
+    src/ declares."""
     libraries, forbidden = read_list()
     stub_sonames = set(cross_build.stub_lists())
     zig_folder = zig_stub_folder()
@@ -72,7 +74,7 @@ def check(module, declared=None):
     python = {s.name for s in elf.dynamic_symbols(Path(os.path.realpath(sys.executable))) if s.defined}
 
     symbols = elf.dynamic_symbols(module)
-    by_library = Counter()
+    taken = defaultdict(set)
     for sym in symbols:
         if any(fnmatch.fnmatchcase(sym.name, glob) for glob in forbidden):
             faults.append(f"{'exports' if sym.defined else 'references'} {sym.name}: forbidden in a FreeBSD object")
@@ -82,7 +84,7 @@ def check(module, declared=None):
         if not owner and sym.name in python:
             owner = PYTHON_API
         if owner:
-            by_library[owner] += 1
+            taken[owner].add(sym.name)
         else:
             faults.append(f"undefined {sym.name}: in no FreeBSD library the module needs, nor in the Python C API")
 
@@ -91,6 +93,11 @@ def check(module, declared=None):
     faults += [f"exports {name}: not declared LUMVIK_EXPORT in src/" for name in sorted(exported - declared)]
     faults += [f"does not export {name}: declared LUMVIK_EXPORT in src/" for name in sorted(declared - exported)]
 
-    summary = (f"symbols: {len(exported)} exported; {sum(by_library.values())} undefined, by library: "
-               + ", ".join(f"{lib} {n}" for lib, n in sorted(by_library.items())))
-    return summary, faults
+    summary = (f"symbols: {len(exported)} exported; {sum(map(len, taken.values()))} undefined, by library: "
+               + ", ".join(f"{lib} {len(names)}" for lib, names in sorted(taken.items())))
+    return summary, faults, dict(taken)
+
+
+def base_system_calls(taken):
+    """The names taken from FreeBSD's base libraries, not from the C++ runtime or the interpreter."""
+    return {name for lib, names in taken.items() if lib not in CXX_RUNTIME + (PYTHON_API,) for name in names}
