@@ -32,8 +32,16 @@ constexpr std::string_view local_anonymous_types[] = {
     "efivarfs", "fusectl", "binfmt_misc", "nsfs", "rpc_pipefs", "btrfs",    "zfs",
 };
 
+// A file system served by a user-space daemon answers only when the daemon does, whatever
+// device it sits on.
+bool is_user_space(const host::Mount &mount) {
+    return mount.fstype == "fuse" || mount.fstype == "fuseblk" || mount.fstype.starts_with("fuse.");
+}
+
 bool is_local(const host::Mount &mount) {
-    return mount.major != 0 || std::ranges::find(local_anonymous_types, mount.fstype) != std::end(local_anonymous_types);
+    return !is_user_space(mount) &&
+           (mount.major != 0 ||
+            std::ranges::find(local_anonymous_types, mount.fstype) != std::end(local_anonymous_types));
 }
 
 int fail(int err) {

@@ -85,6 +85,7 @@ TEST(MountFlags, OnlyLocalFileSystemsAreAskedWithoutWaiting) {
     } rows[] = {
         {"ext4", 254, true}, {"tmpfs", 0, true},  {"proc", 0, true},   {"btrfs", 0, true},
         {"nfs", 0, false},   {"cifs", 0, false},  {"fuse.sshfs", 0, false}, {"overlay", 0, false},
+        {"fuseblk", 8, false}, {"fusectl", 0, true},
     };
     for (const auto &row : rows)
         EXPECT_EQ(statfs_cannot_hang(mount_of(row.fstype, row.major, "/x", "rw")), row.asked) << row.fstype;
