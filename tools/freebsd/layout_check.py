@@ -64,8 +64,8 @@ template <class F, int I> constexpr long long lumvik_parameter_code() {
 
 def call_facts(name):
     shape = f"lumvik_call<decltype({name})>"
-    facts = [Fact(f"call {name}: parameters", f"{shape}::arity"),
-             Fact(f"call {name}: result", f"lumvik_type_code<{shape}::result>()")]
+    facts = [Fact(f"call {name}: parameters", f"{shape}::arity", call=name),
+             Fact(f"call {name}: result", f"lumvik_type_code<{shape}::result>()", call=name)]
     facts += [Fact(f"call {name}: parameter {i}", f"lumvik_parameter_code<decltype({name}), {i - 1}>()",
                    call=name, parameter=i) for i in range(1, MAX_PARAMETERS + 1)]
     return facts
@@ -168,7 +168,7 @@ def check(facts_file=HERE / "layout.txt", personality_include=PERSONALITY_INCLUD
         return "", [f"personality: {f}" for f in faults] or [output]
     values = subprocess.run([str(program)], check=True, capture_output=True, text=True).stdout.split()
     # A call's parameters beyond the personality's count are left to its count of parameters.
-    arity = {f.what.split()[1].rstrip(":"): int(v) % 100 for f, v in zip(facts, values) if f.what.endswith(": parameters")}
+    arity = {f.call: int(v) % 100 for f, v in zip(facts, values) if f.call and f.what.endswith(": parameters")}
     kept = [(f, v) for f, v in zip(facts, values) if f.parameter <= arity.get(f.call, 0)]
     facts, values = [f for f, _ in kept], [v for _, v in kept]
     uncovered = layout_coverage.check(listed, head, linux_compiler, work, src, library_calls)
