@@ -14,15 +14,20 @@
 #include <vector>
 
 #include "dev_cpu.h"
+#include "host/cpu_topology.h"
 #include "host/fds.h"
 #include "host/maps.h"
 #include "host/procfs.h"
 #include "host/rlimits.h"
 #include "host/sockets.h"
+#include "host/system_stat.h"
+#include "kern_cpu.h"
+#include "libkvm_swap.h"
 #include "kinfo_getfile_conversions.h"
 #include "kinfo_getvmmap_conversions.h"
 #include "proc_record_fill.h"
 #include "sysctl_tree.h"
+#include "vm_stats.h"
 
 namespace {
 
@@ -149,6 +154,45 @@ void sysctl_mib(std::string_view in) {
     sysctl_find(mib.data(), static_cast<unsigned>(mib.size()), match);
 }
 
+// /proc/stat, into FreeBSD's CPU states and memory totals.
+void kernel_stat(std::string_view in) {
+    host::KernelStat stat;
+    host::parse_kernel_stat(in, stat);
+    long states[CPUSTATES];
+    freebsd_cp_time(stat.all, 100, states);
+    for (const auto &[cpu, ticks] : stat.cpus)
+        freebsd_cp_time(ticks, 100, states);
+    freebsd_vmtotal({}, stat, 4096);
+}
+
+// /proc/meminfo and /proc/vmstat, into FreeBSD's page queues and pager counts.
+void meminfo(std::string_view in) {
+    host::Meminfo mem;
+    host::parse_meminfo(in, mem);
+    freebsd_page_counts(mem, 4096);
+    freebsd_vmtotal(mem, {}, 4096);
+    host::Vmstat vm;
+    host::parse_vmstat(in, vm);
+    freebsd_pager_counts(vm, 4096);
+}
+
+// /proc/swaps, into kvm_getswapinfo's records and totals.
+void swaps(std::string_view in) {
+    std::vector<host::SwapDevice> devices;
+    host::parse_swaps(in, devices);
+    std::vector<struct kvm_swap> records;
+    for (const host::SwapDevice &d : devices)
+        records.push_back(freebsd_swap_device(d, 4096, 0));
+    struct kvm_swap out[3];
+    fill_swap_info(records, out, 3);
+}
+
+// A sysfs CPU list, as the topology reads it.
+void cpu_list(std::string_view in) {
+    host::CpuSet set;
+    host::parse_cpu_list(in, set);
+}
+
 struct Target {
     const char *name;
     void (*run)(std::string_view input);
@@ -158,6 +202,7 @@ constexpr Target kTargets[] = {
     {"smaps", smaps},         {"fdinfo", fdinfo},   {"net", net},
     {"limits", limits},       {"terminal", terminal}, {"freq_levels", freq_levels},
     {"sysctl_name", sysctl_name}, {"sysctl_mib", sysctl_mib},
+    {"kernel_stat", kernel_stat}, {"meminfo", meminfo}, {"swaps", swaps}, {"cpu_list", cpu_list},
 };
 
 const Target *chosen = nullptr;
