@@ -27,18 +27,22 @@ def meminfo():
 
 
 def test_virtual_memory_matches_meminfo():
-    before = meminfo()
-    total, free, active, inactive, wired, cached, buffers, shared = m.virtual_mem()
-    after = meminfo()
-    slack = 64 * MiB  # the machine is busy: memory moves between the reads
-    expected = {"MemTotal": total, "MemFree": free, "Active": active, "Inactive": inactive,
-                "Buffers": buffers}
-    for key, value in expected.items():
-        low, high = sorted((before[key], after[key]))
-        assert low - slack <= value <= high + slack, key
+    """Each figure between two reads of /proc/meminfo, give or take what a busy machine moves in
+    a moment; tried again, a bounded number of times, while other processes make it jump."""
+    slack = 64 * MiB
+    for _ in range(20):
+        before = meminfo()
+        total, free, active, inactive, wired, cached, buffers, shared = m.virtual_mem()
+        after = meminfo()
+        figures = {"MemTotal": total, "MemFree": free, "Active": active, "Inactive": inactive,
+                   "Buffers": buffers, "Shmem": shared // 2}  # virtual and real shared memory, summed
+        outside = {key: (value, before[key], after[key]) for key, value in figures.items()
+                   if not min(before[key], after[key]) - slack <= value <= max(before[key], after[key]) + slack}
+        if not outside:
+            break
+    assert not outside, f"figures outside what /proc/meminfo said around them: {outside}"
     assert total == before["MemTotal"]
     assert cached == 0
-    assert abs(shared - 2 * before["Shmem"]) <= slack  # virtual and real shared memory, summed
     assert abs(total - free - active - inactive - wired) <= 4 * slack  # the queues make the total
 
 
