@@ -15,8 +15,10 @@
 
 #include "dev_cpu.h"
 #include "host/cpu_topology.h"
+#include "host/diskstats.h"
 #include "host/fds.h"
 #include "host/maps.h"
+#include "host/mounts.h"
 #include "host/procfs.h"
 #include "host/rlimits.h"
 #include "host/sockets.h"
@@ -193,6 +195,10 @@ void cpu_list(std::string_view in) {
     host::parse_cpu_list(in, set);
 }
 
+// The whole-disk counters and the mount table, as the personality reads them.
+void diskstats(std::string_view in) { host::parse_diskstats(in); }
+void mountinfo(std::string_view in) { host::parse_mountinfo(in); }
+
 struct Target {
     const char *name;
     void (*run)(std::string_view input);
@@ -203,6 +209,7 @@ constexpr Target kTargets[] = {
     {"limits", limits},       {"terminal", terminal}, {"freq_levels", freq_levels},
     {"sysctl_name", sysctl_name}, {"sysctl_mib", sysctl_mib},
     {"kernel_stat", kernel_stat}, {"meminfo", meminfo}, {"swaps", swaps}, {"cpu_list", cpu_list},
+    {"diskstats", diskstats}, {"mountinfo", mountinfo},
 };
 
 const Target *chosen = nullptr;
