@@ -46,12 +46,12 @@ def body(section, now, before, seconds):
     if isinstance(value, MISSING):
         return note(f"not on this machine: {value}")
     if isinstance(value, Exception):
-        return note(f"failed: {type(value).__name__}: {value}")
+        return note(f"this section failed: {type(value).__name__}: {value}")
     old = before.get(section.heading) if before else None
     try:
         return section.render(Reading(value, None if isinstance(old, Exception) else old, seconds))
     except Exception as exc:
-        return note(f"failed to draw: {type(exc).__name__}: {exc}")
+        return note(f"this section failed to draw: {type(exc).__name__}: {exc}")
 
 
 def frame(sections, now, before, seconds, header):
