@@ -1,5 +1,6 @@
 #include "sysctl_tree.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/sysctl.h>
 #include <vm/vm_param.h>
@@ -17,6 +18,8 @@
 #include "kern_proc.h"
 #include "vm_stats.h"
 #include "net_route.h"
+#include "kern_file.h"
+#include "pcblist.h"
 
 // Every node the personality answers. Add a node here, with its reader in the unit of its area.
 static const SysctlNode nodes[] = {
@@ -70,6 +73,13 @@ static const SysctlNode nodes[] = {
     {"dev.cpu.N.coretemp.tjmax", {oid_auto(0), oid_auto(0), SYSCTL_UNIT, oid_auto(17), oid_auto(0)}, 5,
      dev_cpu_coretemp_tjmax, nullptr},
     {"net.route", {CTL_NET, PF_ROUTE}, 2, net_route, nullptr},
+    {"kern.file", {CTL_KERN, KERN_FILE}, 2, kern_file, nullptr},
+    {"net.inet.tcp.pcblist", {CTL_NET, PF_INET, IPPROTO_TCP, kTcpctlPcblist}, 4, net_inet_tcp_pcblist, nullptr},
+    {"net.inet.udp.pcblist", {CTL_NET, PF_INET, IPPROTO_UDP, kUdpctlPcblist}, 4, net_inet_udp_pcblist, nullptr},
+    {"net.local.stream.pcblist", {CTL_NET, PF_LOCAL, SOCK_STREAM, oid_auto(0)}, 4, net_local_stream_pcblist, nullptr},
+    {"net.local.dgram.pcblist", {CTL_NET, PF_LOCAL, SOCK_DGRAM, oid_auto(0)}, 4, net_local_dgram_pcblist, nullptr},
+    {"net.local.seqpacket.pcblist", {CTL_NET, PF_LOCAL, SOCK_SEQPACKET, oid_auto(0)}, 4, net_local_seqpacket_pcblist,
+     nullptr},
 };
 
 std::span<const SysctlNode> sysctl_nodes() { return nodes; }

@@ -15,6 +15,7 @@
 #define KERN_ARGMAX    8
 #define KERN_HOSTNAME  10
 #define KERN_PROC      14
+#define KERN_FILE      15
 #define KERN_BOOTTIME  21
 #define KERN_OSRELDATE 24
 

@@ -23,6 +23,7 @@ struct SocketFacts {
     int state = 0;                            // Linux's state number (TCP: its TCP_* numbering)
     uint32_t send_queue = 0, receive_queue = 0;
     std::string path;                         // local sockets: the bound name; abstract ones start with '\0'
+    bool dual_stack = false;                  // IPv6 on the unspecified address, taking IPv4 too (read_socket_tables)
 };
 
 // One line (not the header) of /proc/net/{tcp,udp,raw,...}{,6}: addresses, ports, state,

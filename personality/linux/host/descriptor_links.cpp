@@ -1,0 +1,109 @@
+#include "descriptor_links.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "process_dir.h"
+#include "procfs.h"
+#include "text_file.h"
+
+namespace host {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR *dir) const { closedir(dir); }
+};
+
+// One process's descriptor directory, held open while its entries are read.
+class FdDir {
+public:
+    // False when the process is gone or refuses.
+    bool open(int pid) {
+        if (proc_.open(pid) != 0)
+            return false;
+        proc_.follow_running_thread();  // Linux hides them behind an exited main thread
+        struct stat st;
+        if (fstat(proc_.fd(), &st) != 0)
+            return false;
+        uid_ = st.st_uid;
+        int fd = openat(proc_.fd(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        dir_.reset(fdopendir(fd));
+        if (!dir_) {
+            close(fd);
+            return false;
+        }
+        self_ = pid == getpid();
+        return true;
+    }
+
+    uint32_t uid() const { return uid_; }
+    int fd() const { return dirfd(dir_.get()); }
+
+    // The descriptor numbers, ascending, without the walk's own directories.
+    void numbers(std::vector<int> &out) {
+        out.clear();
+        const int own[] = {proc_.fd(), fd()};
+        while (const struct dirent *entry = readdir(dir_.get())) {
+            if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+                continue;
+            int number = static_cast<int>(to_ll(entry->d_name));
+            if (!self_ || std::find(std::begin(own), std::end(own), number) == std::end(own))
+                out.push_back(number);
+        }
+        std::sort(out.begin(), out.end());
+    }
+
+private:
+    ProcessDir proc_;
+    std::unique_ptr<DIR, DirCloser> dir_;
+    uint32_t uid_ = 0;
+    bool self_ = false;
+};
+
+}  // namespace
+
+void for_each_descriptor(const std::function<bool(const DescriptorLink &)> &visit) {
+    std::vector<int> pids, numbers;
+    list_pids(pids);
+    char name[16], link[PATH_MAX + 32];
+    for (int pid : pids) {
+        FdDir dir;
+        if (!dir.open(pid))
+            continue;
+        dir.numbers(numbers);
+        for (int number : numbers) {
+            std::snprintf(name, sizeof(name), "%d", number);
+            ssize_t n = readlinkat(dir.fd(), name, link, sizeof(link));
+            if (n < 0)
+                continue;  // closed meanwhile
+            if (!visit({pid, dir.uid(), number, std::string_view(link, static_cast<size_t>(n))}))
+                return;
+        }
+    }
+}
+
+size_t count_descriptors() {
+    std::vector<int> pids, numbers;
+    list_pids(pids);
+    size_t count = 0;
+    for (int pid : pids) {
+        FdDir dir;
+        if (!dir.open(pid))
+            continue;
+        dir.numbers(numbers);
+        count += numbers.size();
+    }
+    return count;
+}
+
+}  // namespace host
