@@ -13,6 +13,7 @@
 #include "arch/freebsd/net_io.h"
 #include "arch/freebsd/proc.h"
 #include "arch/freebsd/sensors.h"
+#include "arch/freebsd/sockets.h"
 #include "arch/posix/posix.h"
 
 std::atomic<int> LUMVIK_DEBUG{0};
@@ -38,6 +39,7 @@ static PyMethodDef module_methods[] = {
     {"proc_exe", lumvik_proc_exe, METH_VARARGS, nullptr},
     {"proc_getrlimit", lumvik_proc_getrlimit, METH_VARARGS, nullptr},
     {"proc_memory_maps", lumvik_proc_memory_maps, METH_VARARGS, nullptr},
+    {"proc_net_connections", lumvik_proc_net_connections, METH_VARARGS, nullptr},
     {"proc_setrlimit", lumvik_proc_setrlimit, METH_VARARGS, nullptr},
     {"boot_time", lumvik_boot_time, METH_VARARGS, nullptr},
     {"cpu_count_logical", lumvik_cpu_count_logical, METH_VARARGS, nullptr},
@@ -47,6 +49,7 @@ static PyMethodDef module_methods[] = {
     {"disk_partitions", lumvik_disk_partitions, METH_VARARGS, nullptr},
     {"net_io_counters", lumvik_net_io_counters, METH_VARARGS, nullptr},
     {"per_cpu_times", lumvik_per_cpu_times, METH_VARARGS, nullptr},
+    {"net_connections", lumvik_net_connections, METH_VARARGS, nullptr},
     {"pids", lumvik_pids, METH_VARARGS, nullptr},
     {"swap_mem", lumvik_swap_mem, METH_VARARGS, nullptr},
     {"heap_info", lumvik_heap_info, METH_VARARGS, nullptr},

@@ -7,13 +7,15 @@
 #include "host/address_text.h"
 
 const char *inet_ntop(int af, const void *src, char *dst, socklen_t size) {
-    if (af != AF_INET && af != AF_INET6) {
-        errno = EAFNOSUPPORT;
-        return nullptr;
-    }
-    if (int err = host::address_text(af == AF_INET6, src, dst, size)) {
-        errno = err;
-        return nullptr;
-    }
-    return dst;
+    return without_exceptions<const char *>(nullptr, [&]() -> const char * {
+        if (af != AF_INET && af != AF_INET6) {
+            errno = EAFNOSUPPORT;
+            return nullptr;
+        }
+        if (int err = host::address_text(af == AF_INET6, src, dst, size)) {
+            errno = err;
+            return nullptr;
+        }
+        return dst;
+    });
 }
