@@ -80,6 +80,7 @@ class Control:
         self._lib = LIB
         for name, argtypes in {
             "lumvik_control_answer": [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t],
+            "lumvik_control_answer_fetches": [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_int],
             "lumvik_control_fail": [ctypes.c_char_p, ctypes.c_int],
             "lumvik_control_fail_fetch": [ctypes.c_char_p, ctypes.c_int],
             "lumvik_control_grow": [ctypes.c_char_p, ctypes.c_int],
@@ -93,6 +94,11 @@ class Control:
         data = bytes(data)
         self._lib.lumvik_control_answer(key.encode(), data, len(data))
 
+    def answer_fetches(self, key, data, fetches):
+        """The node answers these bytes to the next `fetches` reads, then the host answers."""
+        data = bytes(data)
+        self._lib.lumvik_control_answer_fetches(key.encode(), data, len(data), fetches)
+
     def fail(self, key, err):
         """The node (or call) fails with this errno (0 included)."""
         self._lib.lumvik_control_fail(key.encode(), err)
@@ -102,7 +108,8 @@ class Control:
         self._lib.lumvik_control_fail_fetch(key.encode(), err)
 
     def grow(self, key, times):
-        """The node grows between size probe and fetch, `times` times in a row."""
+        """The node grows between size probe and fetch, `times` times in a row; bytes it was told
+        to answer, it answers again afterwards."""
         self._lib.lumvik_control_grow(key.encode(), times)
 
     def clear(self, key=None):

@@ -15,6 +15,8 @@ struct Override {
     int err;
     int times;               // grow: fetches left to fail
     bool fetches_only = false;  // fail: size probes still answer
+    int answers_left = -1;      // answer: fetches still answered, -1 without end; then the host's
+    bool answer_after = false;  // grow: bytes answer once the growth is over
 };
 
 std::mutex registry_lock;
@@ -44,10 +46,14 @@ Outcome lookup(std::string_view key, const std::string &full, bool fetch) {
     Override &o = it->second;
     if (o.action == Action::fail && o.fetches_only && !fetch)
         return {};
+    if (o.action == Action::answer && o.answers_left == 0)
+        return {};
+    if (o.action == Action::answer && fetch && o.answers_left > 0)
+        --o.answers_left;
     if (o.action != Action::grow)
         return {o.action, o.bytes, o.err};
     if (!fetch || o.times <= 0)
-        return {};
+        return o.answer_after ? Outcome{Action::answer, o.bytes, 0} : Outcome{};
     --o.times;
     return {Action::grow, {}, 0};
 }
@@ -83,6 +89,15 @@ CONTROL_API void lumvik_control_answer(const char *key, const void *bytes, size_
     });
 }
 
+// Answers these bytes to the next `fetches` reads into a buffer (and the probes meanwhile), then
+// lets the host answer again.
+CONTROL_API void lumvik_control_answer_fetches(const char *key, const void *bytes, size_t len, int fetches) {
+    without_exceptions([&] {
+        control::set(key, {control::Action::answer, std::string(static_cast<const char *>(bytes), len), 0, 0, false,
+                           fetches});
+    });
+}
+
 CONTROL_API void lumvik_control_fail(const char *key, int err) {
     without_exceptions([&] { control::set(key, {control::Action::fail, {}, err, 0}); });
 }
@@ -92,8 +107,20 @@ CONTROL_API void lumvik_control_fail_fetch(const char *key, int err) {
     without_exceptions([&] { control::set(key, {control::Action::fail, {}, err, 0, true}); });
 }
 
+// A node answered with bytes keeps answering them once it has grown.
 CONTROL_API void lumvik_control_grow(const char *key, int times) {
-    without_exceptions([&] { control::set(key, {control::Action::grow, {}, 0, times}); });
+    without_exceptions([&] {
+        control::Override o{control::Action::grow, {}, 0, times};
+        {
+            std::lock_guard guard(control::registry_lock);
+            auto it = control::registry.find(key);
+            if (it != control::registry.end() && it->second.action == control::Action::answer) {
+                o.bytes = it->second.bytes;
+                o.answer_after = true;
+            }
+        }
+        control::set(key, std::move(o));
+    });
 }
 
 // Removes the override of key, or every override when key is NULL.
