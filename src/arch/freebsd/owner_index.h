@@ -4,18 +4,23 @@
 #include <sys/types.h>
 #include <sys/file.h>
 
-#include <utility>
-#include <vector>
+#include "arch/all/owned.h"
 
 class OwnerIndex {
 public:
-    // False when memory ran out (no exception leaves).
-    bool build(const struct xfile *files, int count) noexcept;
+    // False when memory ran out.
+    bool build(const struct xfile *files, int count);
     // The first record in snapshot order whose xf_data is so, or null; a null address has no
     // owner (a control block without a socket is not any file's object).
-    const struct xfile *owner(kvaddr_t so) const noexcept;
+    const struct xfile *owner(kvaddr_t so) const;
+
+    struct Entry {
+        kvaddr_t object;
+        int position;
+    };
 
 private:
     const struct xfile *files_ = nullptr;
-    std::vector<std::pair<kvaddr_t, int>> by_object_;  // (xf_data, position), sorted
+    MallocPtr<Entry> entries_;  // by object, then position
+    size_t size_ = 0;
 };

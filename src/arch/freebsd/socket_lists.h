@@ -3,13 +3,16 @@
 #pragma once
 #include "module.h"
 
+// In the order FreeBSD's headers need one another.
+#include <sys/param.h>
 #include <sys/types.h>
+#include <sys/socket.h>
 #include <sys/socketvar.h>
+#include <sys/un.h>
+#include <sys/unpcb.h>
 #include <netinet/in.h>
 #include <netinet/in_pcb.h>
 #include <netinet/tcp_var.h>
-#include <sys/un.h>
-#include <sys/unpcb.h>
 
 #include <cstring>
 
