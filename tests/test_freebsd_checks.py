@@ -89,14 +89,14 @@ def test_layout_check_names_what_src_uses_unchecked(tmp_path):
     (tmp_path / "src" / "unit.cpp").write_text(
         "// kp.ki_sid in a comment is no use\n"
         "struct own { int ki_jid; };\n"
-        "static int f(struct kinfo_proc &kp, struct xfile *xf, struct own &o) {\n"
+        "static int f(struct kinfo_proc &kp, struct xsocket *xs, struct own &o) {\n"
         '    return kp.ki_jid + kp.ki_pid + o.ki_jid + KERN_PROC_CWD + SZOMB + sizeof("KERN_PROC_ENV")\n'
         "           + kvm_getloadavg(0, 0, 0) + sysctl(0, 0, 0, 0, 0, 0);\n"
         "}\n")
     summary, faults = layout.check(src=tmp_path / "src", work=tmp_path / "work",
                                    library_calls={"kvm_getloadavg", "sysctl", "kvm_getncpus"})
     assert faults == [
-        "src/ uses struct xfile, which layout.txt does not check (add its size and the fields read)",
+        "src/ uses struct xsocket, which layout.txt does not check (add its size and the fields read)",
         "src/ calls kvm_getloadavg, whose prototype layout.txt does not check (add: call kvm_getloadavg)",
         "src/ reads ki_jid of struct kinfo_proc, which layout.txt does not check (add: field struct kinfo_proc ki_jid)",
         "src/ uses KERN_PROC_CWD, which layout.txt does not check (add: const KERN_PROC_CWD)",
