@@ -14,6 +14,7 @@ import _lumvik_bsd as m
 import cpu_mem
 import disks_sensors
 import net_ifaces
+import net_sockets
 
 RESULTS = Path(__file__).resolve().parent / "results"
 
@@ -40,6 +41,7 @@ def call_arguments():
     arguments.update(disks_sensors.call_arguments())
     arguments.update(cpu_mem.call_arguments())
     arguments.update(net_ifaces.call_arguments())
+    arguments.update(net_sockets.call_arguments())
     return arguments
 
 
@@ -147,6 +149,8 @@ def main():
     cpu_mem.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
     out("")
     net_ifaces.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
+    out("")
+    net_sockets.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)
 
     out("")
     out(f"process snapshot: pids() then proc_oneshot_info() for each of {len(m.pids())} processes")
