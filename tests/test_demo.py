@@ -10,7 +10,7 @@ from rich.console import Console
 TOOLS = Path(__file__).resolve().parent.parent / "tools"
 sys.path.insert(0, str(TOOLS))
 
-from snapshot import app, cpu, disks, network, processes, sensors, units  # noqa: E402
+from snapshot import app, connections, cpu, disks, network, processes, sensors, units  # noqa: E402
 from snapshot.section import Reading  # noqa: E402
 
 
@@ -168,3 +168,23 @@ def test_live_frame_fills_the_screen_with_processes(height):
     now, _ = app.read(sections)
     lines = screen.render_lines(app.live_frame(screen, sections, now, None, 1.0, app.header()), pad=False)
     assert len(lines) <= height and sections[-1].heading == "Processes"
+
+
+LISTEN, ESTABLISHED, NONE = connections.m.TCPS_LISTEN, connections.m.TCPS_ESTABLISHED, 128
+SOCKETS = [
+    (3, 2, 1, ("0.0.0.0", 22), (), LISTEN, 10),
+    (4, 28, 1, ("::1", 631), (), LISTEN, 11),
+    (5, 2, 1, ("192.0.2.2", 22), ("192.0.2.9", 50000), ESTABLISHED, 12),
+    (6, 2, 2, ("0.0.0.0", 53), (), NONE, 13),
+    (7, 2, 2, ("192.0.2.2", 40000), ("192.0.2.1", 53), NONE, 14),  # a connected UDP socket listens not
+    (8, 1, 1, "/var/run/log", "", NONE, 15),
+    (9, 1, 2, "", "", NONE, 15),
+]
+
+
+def test_listening_sockets_and_counts_by_state():
+    drawn = text(connections.render_connections(Reading(dict(sockets=SOCKETS, owners={10: ("root", "sshd")}))))
+    assert "TCP 2 LISTEN, 1 ESTABLISHED; UDP 2; unix 1 stream, 1 datagram" in drawn
+    listed = [line.split() for line in drawn.splitlines() if line.split() and line.split()[-1][-2:].isdigit()]
+    assert [words[-2:] for words in listed] == [["tcp4", "*:22"], ["udp4", "*:53"], ["tcp6", "[::1]:631"]]
+    assert listed[0][:4] == ["root", "sshd", "10", "3"] and listed[1][:2] == ["?", "?"]

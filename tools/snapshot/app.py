@@ -14,14 +14,14 @@ from rich.text import Text
 
 import _lumvik_bsd as m
 
-from . import cpu, disks, memory, network, processes, sensors
+from . import connections, cpu, disks, memory, network, processes, sensors
 from .section import MISSING, Reading, note, pairs
 from .units import duration
 
 # The order of the snapshot; the refreshing view keeps it but puts the processes last, as top
 # does, so that they take what is left of the screen.
 SECTIONS = [*cpu.SECTIONS, *memory.SECTIONS, *disks.SECTIONS, *sensors.SECTIONS, *processes.SECTIONS,
-            *network.SECTIONS]
+            *network.SECTIONS, *connections.SECTIONS]
 
 
 def present(sections=SECTIONS, module=m):
