@@ -8,7 +8,6 @@ import struct
 import pytest
 
 import _lumvik_bsd as m
-from children import linux_state, wait_for
 from records import KINFO_PROC_SIZE, kinfo_proc
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
@@ -27,14 +26,6 @@ def task_times(pid, tid):
     with open(f"/proc/{pid}/task/{tid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return int(fields[11]) / CLK_TCK, int(fields[12]) / CLK_TCK  # fields 14 and 15
-
-
-def task_state(pid, tid):
-    try:
-        with open(f"/proc/{pid}/task/{tid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[0]
-    except OSError:
-        return None
 
 
 def threaded(extra, cpus=None, burn=False):
@@ -56,15 +47,10 @@ def threaded(extra, cpus=None, burn=False):
     )
 
 
-def all_asleep(pid):
-    wait_for(lambda: all(task_state(pid, tid) == "S" for tid in tids(pid)))
-
-
 # --- proc_threads ---
 
 def test_threads_of_a_single_threaded_child(children):
     child = children.start(threaded(0))
-    all_asleep(child.pid)
     assert tids(child.pid) == {child.pid}  # Linux: the main thread's id is the pid
     threads = m.proc_threads(child.pid)
     assert len(threads) == 1
@@ -75,7 +61,6 @@ def test_threads_of_a_single_threaded_child(children):
 
 def test_threads_of_a_child_with_three_more(children):
     child = children.start(threaded(3, burn=True))
-    all_asleep(child.pid)
     threads = m.proc_threads(child.pid)
     assert len(threads) == 4
     assert {t[0] for t in threads} == tids(child.pid)

@@ -8,6 +8,7 @@ import sys
 import pytest
 
 import _lumvik_bsd as m
+from children import linux_state, wait_for
 from conftest import LIB
 from records import KINFO_PROC_SIZE, kinfo_proc
 
@@ -35,12 +36,18 @@ def boot_time():
 
 # --- the table ---
 
+def host_pids():
+    return {int(name) for name in os.listdir("/proc") if name.isdigit()}
+
+
 def test_pids_lists_the_live_processes(children):
     child = children.start()
-    listed = set(m.pids(1, 2))  # extra arguments are ignored
-    on_host = {int(name) for name in os.listdir("/proc") if name.isdigit()}
-    assert {os.getpid(), child.pid} <= listed
-    assert len(listed ^ on_host) <= 3  # only processes that came or went in between
+    # Other processes come and go meanwhile: those there before and after the call are listed,
+    # and the others listed had come and gone by the end.
+    before, listed, after = host_pids(), set(m.pids(1, 2)), host_pids()  # extra arguments are ignored
+    assert {os.getpid(), child.pid} | (before & after) <= listed
+    assert not (listed - before - after) & host_pids()
+    assert all(pid > 0 for pid in listed)
 
 
 @pytest.mark.parametrize("records, extra, expected", [(2, 500, 2), (3, 0, 3), (1, 1087, 1)])
@@ -256,8 +263,7 @@ def test_a_process_whose_main_thread_exited_first_is_alive(children):
             "sys.stdout.write('ready\\n'); sys.stdout.flush()\n"
             "ctypes.CDLL(None).pthread_exit(None)")
     child = children.start(code)
-    from children import linux_state, wait_for
-    wait_for(lambda: linux_state(child.pid) == "Z")
+    wait_for(lambda: linux_state(child.pid), lambda state: state == "Z", f"the main thread of {child.pid} exited")
     assert m.proc_is_zombie(child.pid) is False
     info = m.proc_oneshot_info(child.pid)
     assert info[1] == m.SSLEEP

@@ -1,9 +1,11 @@
 // What the C++ tests of the personality share: whole-file reads done without the readers
 // under test, and a second thread of this process parked in a known state.
 #pragma once
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <future>
@@ -26,6 +28,19 @@ inline char state_of(const std::string &stat_path) {
     std::string text = read_whole(stat_path);
     size_t close = text.rfind(')');
     return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '?';
+}
+
+// Polls until done() holds, for a minute at most (a bound against hangs on a loaded machine,
+// not a guess at how long it takes); false if it never held.
+template <class Done>
+bool wait_until(Done done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // A pid with no entry under /proc, searched downwards from the top of the pid space.
@@ -63,8 +78,8 @@ public:
         tid_ = tid.get();
         // Wait until it sleeps on the latch, so that its state and switch count are known.
         std::string path = "/proc/self/task/" + std::to_string(tid_) + "/stat";
-        while (state_of(path) != 'S')
-            std::this_thread::yield();
+        if (!wait_until([&] { return state_of(path) == 'S'; }))
+            ADD_FAILURE() << "thread " << tid_ << " never blocked; its state: " << state_of(path);
     }
     ~ParkedThread() {
         release_.count_down();
