@@ -133,11 +133,11 @@ def test_counter_rates(now, before, wrap, rate):
 
 
 def test_topology_lines():
-    spec = ('<groups><group level="1" cache-level="3"><cpu count="4" mask="f">0, 1, 2, 3</cpu><children>'
+    xml = ('<groups><group level="1" cache-level="3"><cpu count="4" mask="f">0, 1, 2, 3</cpu><children>'
             '<group level="2" cache-level="2"><cpu count="2" mask="3">0, 1</cpu>'
             '<flags><flag name="THREAD">THREAD group</flag><flag name="SMT">SMT group</flag></flags></group>'
             '</children></group></groups>')
-    assert cpu.topology_lines(spec) == ["level 1, cache level 3: CPUs 0, 1, 2, 3",
+    assert cpu.topology_lines(xml) == ["level 1, cache level 3: CPUs 0, 1, 2, 3",
                                         "  level 2, cache level 2: CPUs 0, 1 (THREAD, SMT)"]
 
 

@@ -64,7 +64,7 @@ def render_cpu(reading):
     return Group(Text(summary), t)
 
 
-def topology_lines(spec):
+def topology_lines(xml):
     """The scheduler's CPU groups, one line each, indented by depth:
     'level 1, cache level 3: CPUs 0, 1 (SMT)'."""
     lines = []
@@ -77,7 +77,7 @@ def topology_lines(spec):
         for child in group.findall("children/group"):
             walk(child, depth + 1)
 
-    for group in ET.fromstring(spec).findall("group"):
+    for group in ET.fromstring(xml).findall("group"):
         walk(group, 0)
     return lines
 
