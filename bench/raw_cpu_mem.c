@@ -11,6 +11,7 @@
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
+#include "timing.h"
 
 static int cpu;
 
@@ -71,33 +72,7 @@ static void swap(void) {
 static void heap_info(void) { (void)mallinfo2(); }
 static void heap_trim(void) { malloc_trim(0); }
 
-static long long now_ns(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000000000LL + t.tv_nsec;
-}
-
-static int compare(const void *a, const void *b) {
-    long long x = *(const long long *)a, y = *(const long long *)b;
-    return (x > y) - (x < y);
-}
-
-static void measure(const char *name, void (*pass)(void)) {
-    long long start = now_ns();
-    pass();
-    long long once = now_ns() - start;
-    long calls = once > 0 ? 20000000 / once : 1000;
-    calls = calls < 1 ? 1 : calls > 100000 ? 100000 : calls;
-    long long samples[7];
-    for (int s = 0; s < 7; ++s) {
-        start = now_ns();
-        for (long i = 0; i < calls; ++i)
-            pass();
-        samples[s] = (now_ns() - start) / calls;
-    }
-    qsort(samples, 7, sizeof(samples[0]), compare);
-    printf("%s %lld\n", name, samples[3]);
-}
+static void measure(const char *name, void (*pass)(void)) { printf("%s %lld\n", name, pass_ns(pass)); }
 
 static atomic_int stop;
 struct worker {

@@ -9,6 +9,7 @@
 #include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
+#include "timing.h"
 
 static char buf[1 << 16];
 static int cpu;
@@ -74,33 +75,7 @@ static void temperature(void) {
 
 static void users(void) { read_file("/var/run/utmp"); }
 
-static long long now_ns(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000000000LL + t.tv_nsec;
-}
-
-static int compare(const void *a, const void *b) {
-    long long x = *(const long long *)a, y = *(const long long *)b;
-    return (x > y) - (x < y);
-}
-
-static void measure(const char *name, void (*pass)(void)) {
-    long long start = now_ns();
-    pass();
-    long long once = now_ns() - start;
-    long calls = once > 0 ? 20000000 / once : 1000;
-    calls = calls < 1 ? 1 : calls > 100000 ? 100000 : calls;
-    long long samples[7];
-    for (int s = 0; s < 7; ++s) {
-        start = now_ns();
-        for (long i = 0; i < calls; ++i)
-            pass();
-        samples[s] = (now_ns() - start) / calls;
-    }
-    qsort(samples, 7, sizeof(samples[0]), compare);
-    printf("%s %lld\n", name, samples[3]);
-}
+static void measure(const char *name, void (*pass)(void)) { printf("%s %lld\n", name, pass_ns(pass)); }
 
 int main(int argc, char **argv) {
     cpu = argc > 1 ? atoi(argv[1]) : 0;

@@ -12,8 +12,8 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
+#include "timing.h"
 
 static char buf[1 << 16];
 static const char *ifname;
@@ -75,34 +75,6 @@ static void mtu(void) { requests((const unsigned long[]){SIOCGIFMTU}, 1); }
 static void flags(void) { requests((const unsigned long[]){SIOCGIFFLAGS, SIOCGIFHWADDR}, 2); }
 static void media(void) { requests((const unsigned long[]){SIOCGIFFLAGS, SIOCGIFHWADDR, SIOCETHTOOL}, 3); }
 
-static long long now_ns(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-static int cmp(const void *a, const void *b) {
-    long long x = *(const long long *)a, y = *(const long long *)b;
-    return (x > y) - (x < y);
-}
-
-/* The median of 7 samples, each the mean of enough passes for about 20 ms. */
-static long long median_ns(void (*pass)(void)) {
-    long long start = now_ns();
-    pass();
-    long long once = now_ns() - start, calls = once > 0 ? 20000000 / once : 1000;
-    calls = calls < 1 ? 1 : calls > 100000 ? 100000 : calls;
-    long long samples[7];
-    for (int s = 0; s < 7; ++s) {
-        start = now_ns();
-        for (long long i = 0; i < calls; ++i)
-            pass();
-        samples[s] = (now_ns() - start) / calls;
-    }
-    qsort(samples, 7, sizeof(samples[0]), cmp);
-    return samples[3];
-}
-
 int main(int argc, char **argv) {
     ifname = argc > 1 ? argv[1] : "lo";
     const struct {
@@ -113,6 +85,6 @@ int main(int argc, char **argv) {
         {"mtu", mtu},                       {"flags", flags},               {"media", media},
     };
     for (size_t i = 0; i < sizeof(passes) / sizeof(passes[0]); ++i)
-        printf("%s %lld\n", passes[i].name, median_ns(passes[i].pass));
+        printf("%s %lld\n", passes[i].name, pass_ns(passes[i].pass));
     return 0;
 }

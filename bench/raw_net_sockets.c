@@ -9,8 +9,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
+#include "timing.h"
 
 struct record { uint64_t size; int32_t pid, uid, fd, pad; uint64_t file; char mid[24]; uint64_t data; char rest[64]; };
 struct entry { uint64_t object; int position; };
@@ -20,12 +20,6 @@ static size_t nfiles, capfiles;
 static uint64_t *sockets;
 static size_t nsockets, capsockets;
 static char text[1 << 22];
-
-static long long now_ns(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
 
 static void add_socket(uint64_t inode) {
     if (nsockets == capsockets)
@@ -148,17 +142,11 @@ static long long index_once(void) {
     return now_ns() - start;
 }
 
-static int cmp(const void *a, const void *b) {
-    long long x = *(const long long *)a, y = *(const long long *)b;
-    return (x > y) - (x < y);
-}
-
 static long long median(long long (*fn)(void), int runs) {
     long long samples[32];
     for (int r = 0; r < runs; r++)
         samples[r] = fn();
-    qsort(samples, runs, sizeof(samples[0]), cmp);
-    return samples[runs / 2];
+    return median_ns(samples, runs);
 }
 
 int main(void) {

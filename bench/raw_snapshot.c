@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
+#include "timing.h"
 
 static char buf[65536];
 
@@ -70,17 +70,6 @@ static void read_process(int pid) {
     close(dirfd);
 }
 
-static long long now_ns(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-static int cmp(const void *a, const void *b) {
-    long long x = *(const long long *)a, y = *(const long long *)b;
-    return (x > y) - (x < y);
-}
-
 int main(int argc, char **argv) {
     int runs = argc > 1 ? atoi(argv[1]) : 21;
     static int pids[1 << 16];
@@ -97,7 +86,6 @@ int main(int argc, char **argv) {
             read_process(pids[i]);
         samples[r] = now_ns() - start;
     }
-    qsort(samples, runs, sizeof(samples[0]), cmp);
-    printf("%lld\n", samples[runs / 2]);
+    printf("%lld\n", median_ns(samples, runs));
     return 0;
 }
