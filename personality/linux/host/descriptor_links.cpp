@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -42,7 +41,7 @@ public:
             close(fd);
             return false;
         }
-        self_ = pid == getpid();
+        pid_ = pid;
         return true;
     }
 
@@ -51,23 +50,15 @@ public:
 
     // The descriptor numbers, ascending, without the walk's own directories.
     void numbers(std::vector<int> &out) {
-        out.clear();
         const int own[] = {proc_.fd(), fd()};
-        while (const struct dirent *entry = readdir(dir_.get())) {
-            if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-                continue;
-            int number = static_cast<int>(to_ll(entry->d_name));
-            if (!self_ || std::find(std::begin(own), std::end(own), number) == std::end(own))
-                out.push_back(number);
-        }
-        std::sort(out.begin(), out.end());
+        descriptor_numbers(dir_.get(), pid_, own, out);
     }
 
 private:
     ProcessDir proc_;
     std::unique_ptr<DIR, DirCloser> dir_;
     uint32_t uid_ = 0;
-    bool self_ = false;
+    int pid_ = 0;
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -109,16 +108,8 @@ int read_descriptors(int pid, int procfd, std::vector<Descriptor> &out) {
     }
     OwnedFd info_dir(openat(procfd, "fdinfo", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const int own[] = {procfd, fd_dir, info_dir.get()};
-    const bool self = pid == getpid();
     std::vector<int> numbers;
-    while (const struct dirent *entry = readdir(dir.get())) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-            continue;
-        int number = static_cast<int>(to_ll(entry->d_name));
-        if (!self || std::find(std::begin(own), std::end(own), number) == std::end(own))
-            numbers.push_back(number);
-    }
-    std::sort(numbers.begin(), numbers.end());
+    descriptor_numbers(dir.get(), pid, own, numbers);
 
     TextFile info;
     char name[16];

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -75,6 +76,19 @@ bool ProcessDir::follow_running_thread() {
     }
     closedir(tasks);
     return moved;
+}
+
+void descriptor_numbers(DIR *fd_dir, int pid, std::span<const int> own, std::vector<int> &out) {
+    out.clear();
+    const bool self = pid == getpid();
+    while (const struct dirent *entry = readdir(fd_dir)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+            continue;
+        int number = static_cast<int>(to_ll(entry->d_name));
+        if (!self || std::find(own.begin(), own.end(), number) == own.end())
+            out.push_back(number);
+    }
+    std::sort(out.begin(), out.end());
 }
 
 }  // namespace host

@@ -1,6 +1,10 @@
 // The /proc/PID directory of one process, held open: files read through it after the check
 // belong to that process, or fail, even if the pid is reused meanwhile.
 #pragma once
+#include <dirent.h>
+
+#include <span>
+#include <vector>
 
 namespace host {
 
@@ -40,5 +44,9 @@ public:
 private:
     OwnedFd dir_;
 };
+
+// The descriptor numbers of an open /proc/PID/fd listing, ascending. own: the descriptors the
+// reader holds open for the walk, left out when pid is the reader's own process.
+void descriptor_numbers(DIR *fd_dir, int pid, std::span<const int> own, std::vector<int> &out);
 
 }  // namespace host
