@@ -15,6 +15,7 @@ import cpu_mem
 import disks_sensors
 import net_ifaces
 import net_sockets
+from common import build_raw, scaling
 
 RESULTS = Path(__file__).resolve().parent / "results"
 
@@ -56,9 +57,7 @@ def snapshot():
 
 def raw_snapshot_ns():
     """The same host reads in plain C, without the module or the personality."""
-    source = Path(__file__).resolve().parent / "raw_snapshot.c"
-    binary = RESULTS / "raw_snapshot"
-    subprocess.run(["cc", "-O2", "-o", str(binary), str(source)], check=True)
+    binary = build_raw(RESULTS, "raw_snapshot")
     return int(subprocess.run([str(binary), "21"], check=True, capture_output=True, text=True).stdout)
 
 
@@ -136,12 +135,7 @@ def main():
 
     out("")
     out(f"throughput of {opts.hot} (calls per second)")
-    fn, args = getattr(m, opts.hot), arguments[opts.hot]
-    single = None
-    for threads in (1, 2, 4):
-        rate = throughput(fn, args, threads, opts.seconds)
-        single = single or rate
-        out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
+    scaling(out, throughput, getattr(m, opts.hot), arguments[opts.hot], opts.seconds)
 
     out("")
     disks_sensors.report(out, RESULTS, median_cost_ns, calls_for, throughput, human_ns, opts.seconds)

@@ -1,11 +1,8 @@
 """Disks, sensors, boot time and users: each function beside the raw cost of the host reads
 behind it, in C, measured in the same run, and the thread scaling of disk_partitions."""
-import subprocess
-from pathlib import Path
-
 import _lumvik_bsd as m
+from common import answering, raw_results, scaling
 
-HERE = Path(__file__).resolve().parent
 CPU = 0
 FUNCTIONS = {
     "disk_partitions": ((), "mount_table"),
@@ -17,48 +14,23 @@ FUNCTIONS = {
 }
 
 
-def answering(fn, args):
-    """fn itself, or, where this machine lacks the hardware, a caller that takes the refusal."""
-    try:
-        fn(*args)
-        return fn
-    except NotImplementedError:
-        def refused(*a):
-            try:
-                fn(*a)
-            except NotImplementedError:
-                pass
-        return refused
-
-
 def call_arguments():
     """Arguments for the general list, for the functions that answer on this machine."""
-    return {name: args for name, (args, _) in FUNCTIONS.items() if answering(getattr(m, name), args) is getattr(m, name)}
-
-
-def raw_ns(results):
-    binary = results / "raw_disks_sensors"
-    subprocess.run(["cc", "-O2", "-o", str(binary), str(HERE / "raw_disks_sensors.c")], check=True)
-    text = subprocess.run([str(binary), str(CPU)], check=True, capture_output=True, text=True).stdout
-    return {name: int(ns) for name, ns in map(str.split, text.splitlines())}
+    return {name: args for name, (args, _) in FUNCTIONS.items() if answering(getattr(m, name), args)[1]}
 
 
 def report(out, results, median_cost_ns, calls_for, throughput, human_ns, seconds):
     results.mkdir(exist_ok=True)
     module = {}
     for name, (args, _) in FUNCTIONS.items():
-        fn = answering(getattr(m, name), args)
+        fn, _ = answering(getattr(m, name), args)
         module[name] = median_cost_ns(fn, args, calls_for(fn, args))
-    raw = raw_ns(results)
+    raw = raw_results(results, "raw_disks_sensors", (CPU,))
     out("disks, sensors, boot time, users: the module beside the raw host reads in C")
     out(f"  {'':28s} {'module':>13s} {'raw reads':>13s}  ratio")
     for name, (_, raw_name) in FUNCTIONS.items():
-        note = "" if answering(getattr(m, name), FUNCTIONS[name][0]) is getattr(m, name) else "  (no such hardware: refused)"
+        note = "" if answering(getattr(m, name), FUNCTIONS[name][0])[1] else "  (no such hardware: refused)"
         out(f"  {name:28s} {human_ns(module[name])} {human_ns(raw[raw_name])}  {module[name] / raw[raw_name]:5.2f}{note}")
     out(f"  {'(mount table and statfs of every mount)':40s} {human_ns(raw['mount_table_statfs'])}")
     out("throughput of disk_partitions (calls per second)")
-    single = None
-    for threads in (1, 2, 4):
-        rate = throughput(m.disk_partitions, (), threads, seconds)
-        single = single or rate
-        out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
+    scaling(out, throughput, m.disk_partitions, (), seconds)

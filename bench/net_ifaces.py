@@ -1,11 +1,7 @@
 """Interfaces: each function beside the raw cost of the host reads behind it, in C, measured in
 the same run, and the thread scaling of net_io_counters."""
-import subprocess
-from pathlib import Path
-
 import _lumvik_bsd as m
-
-HERE = Path(__file__).resolve().parent
+from common import raw_results, scaling
 
 
 def interface():
@@ -31,17 +27,10 @@ def call_arguments():
     return {fn: args for fn, (args, _) in functions(interface()).items()}
 
 
-def raw_ns(results, name):
-    binary = results / "raw_net_ifaces"
-    subprocess.run(["cc", "-O2", "-o", str(binary), str(HERE / "raw_net_ifaces.c")], check=True)
-    text = subprocess.run([str(binary), name], check=True, capture_output=True, text=True).stdout
-    return {key: int(ns) for key, ns in map(str.split, text.splitlines())}
-
-
 def report(out, results, median_cost_ns, calls_for, throughput, human_ns, seconds):
     results.mkdir(exist_ok=True)
     name = interface()
-    raw = raw_ns(results, name)
+    raw = raw_results(results, "raw_net_ifaces", (name,))
     out(f"interfaces ({name} for the per-interface ones): the module beside the raw host reads in C")
     out(f"  {'':28s} {'module':>13s} {'raw reads':>13s}  ratio")
     for fn_name, (args, raw_name) in functions(name).items():
@@ -51,8 +40,4 @@ def report(out, results, median_cost_ns, calls_for, throughput, human_ns, second
     out(f"  {'(/proc/net/dev, for comparison)':28s} {'':13s} {human_ns(raw['proc_net_dev'])}")
     out(f"  {'(glibc getifaddrs)':28s} {'':13s} {human_ns(raw['getifaddrs'])}")
     out("throughput of net_io_counters (calls per second)")
-    single = None
-    for threads in (1, 2, 4):
-        rate = throughput(m.net_io_counters, (), threads, seconds)
-        single = single or rate
-        out(f"  {threads} thread{'s' if threads > 1 else ' '}  {rate:14,.0f}   x{rate / single:.2f}")
+    scaling(out, throughput, m.net_io_counters, (), seconds)

@@ -4,11 +4,8 @@ plain scan per socket, and proc_net_connections of a child holding 10,000 socket
 import os
 import subprocess
 import sys
-from pathlib import Path
-
 import _lumvik_bsd as m
-
-HERE = Path(__file__).resolve().parent
+from common import raw_results
 ALL = ((1, 2, 28), (1, 2))
 
 # Each child raises its own descriptor limit, makes its sockets, says so and waits for its stdin
@@ -53,13 +50,6 @@ def stop_holders(children):
         child.stdout.close()
 
 
-def raw(results):
-    binary = results / "raw_net_sockets"
-    subprocess.run(["cc", "-O2", "-o", str(binary), str(HERE / "raw_net_sockets.c")], check=True)
-    text = subprocess.run([str(binary)], check=True, capture_output=True, text=True).stdout
-    return {key: int(value) for key, value in map(str.split, text.splitlines())}
-
-
 def report(out, results, median_cost_ns, calls_for, throughput, human_ns, seconds):
     results.mkdir(exist_ok=True)
     children = start_holders()
@@ -67,7 +57,7 @@ def report(out, results, median_cost_ns, calls_for, throughput, human_ns, second
         held = sum(2 * pairs + 2 * connections for pairs, connections in CHILDREN)
         module = median_cost_ns(m.net_connections, ALL, 3)
         listed = len(m.net_connections(*ALL))
-        r = raw(results)
+        r = raw_results(results, "raw_net_sockets")
         per_process = median_cost_ns(m.proc_net_connections, (children[0].pid, *ALL), 3)
     finally:
         stop_holders(children)
