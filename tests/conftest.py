@@ -11,6 +11,9 @@ import pytest
 import _lumvik_bsd
 
 HAS_PERSONALITY = not sys.platform.startswith("freebsd")
+# Under ./dev test --sanitize the sanitizer's allocator stands in for the C library's.
+NEEDS_C_ALLOCATOR = pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                                   reason="the sanitizer's allocator replaces the C library's")
 
 
 def _load_library():

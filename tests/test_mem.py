@@ -9,6 +9,7 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 import _lumvik_bsd as m
+from conftest import NEEDS_C_ALLOCATOR
 
 MiB = 1 << 20
 PAGE = m.getpagesize()
@@ -123,6 +124,7 @@ def test_swap_library_failures(control, capfd, call, text):
         assert "kvm_open failed: " in capfd.readouterr().err
 
 
+@NEEDS_C_ALLOCATOR
 def test_heap_follows_a_large_block():
     mallinfo = libc.mallinfo2
     mallinfo.restype = type("mallinfo2", (ctypes.Structure,), {"_fields_": [(n, ctypes.c_size_t) for n in (

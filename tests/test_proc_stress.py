@@ -8,6 +8,7 @@ import pytest
 
 import _lumvik_bsd as m
 from children import wait_for
+from conftest import NEEDS_C_ALLOCATOR
 
 # What a call on a process that ends under it may raise.
 VANISHED = (ProcessLookupError, m.ZombieProcessError)
@@ -76,7 +77,7 @@ def resident_kb():
         return next(int(line.split()[1]) for line in f if line.startswith("VmRSS"))
 
 
-@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="the sanitizer holds freed memory back")
+@NEEDS_C_ALLOCATOR
 @pytest.mark.parametrize("target", ["caller", "gone"])
 def test_repeated_calls_do_not_grow_memory(children, target):
     pid = os.getpid() if target == "caller" else children.gone_pid()
