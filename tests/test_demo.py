@@ -161,7 +161,7 @@ def test_traffic_rates_between_readings():
     assert em0.split()[:3] == ["em0", "1.0M/s", "1.0K/s"] and "-" in drawn.split("lo0")[1]
 
 
-@pytest.mark.parametrize("height", [45, 80])
+@pytest.mark.parametrize("height", [20, 45, 80])
 def test_live_frame_fills_the_screen_with_processes(height):
     screen = Console(file=io.StringIO(), width=160, height=height, color_system=None, **app.PLAIN)
     sections = app.live_sections()

@@ -130,7 +130,9 @@ def live_frame(out, sections, now, before, seconds, head):
     """The frame with as many processes as the screen has lines left for."""
     rest = [s for s in sections if s.render is not processes.render_processes]
     top = out.render_lines(frame(rest, now, before, seconds, head), out.options, pad=False)
-    rows = max(3, out.height - len(top) - 6)  # a blank line, heading, summary, column names, rule
+    room = out.height - 6  # a blank line, heading, summary, column names, rule
+    top = top[:max(0, room - 3)]  # the processes keep three rows however much else the machine shows
+    rows = room - len(top)
     fitted = [replace(s, render=partial(s.render, rows=rows)) for s in sections if s not in rest]
     return Group(SegmentLines(top, new_lines=True), frame(fitted, now, before, seconds, None))  # drawn once
 
