@@ -1,6 +1,7 @@
 #include "control.h"
 
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -133,4 +134,26 @@ CONTROL_API void lumvik_control_clear(const char *key) {
             control::registry.erase(key);
         control::any_override.store(!control::registry.empty(), std::memory_order_release);
     });
+}
+
+namespace {
+
+constexpr size_t kPaintedStack = 64 * 1024;
+
+// Fills the stack below the caller with `fill` and returns, leaving the bytes there for the
+// next call to find in its uninitialised locals.
+[[gnu::noinline]] void paint_stack(int fill) {
+    char area[kPaintedStack];
+    std::memset(area, fill, sizeof(area));
+    asm volatile("" : : "r"(area) : "memory");  // the fill must happen, though nothing reads it
+}
+
+}  // namespace
+
+// Returns call(a, b) made on a stack painted with `fill`: a value that differs between two
+// fills comes from memory the callee never wrote. Tests pass PyObject_CallObject with a
+// function and its arguments.
+CONTROL_API void *lumvik_control_call_painted(void *(*call)(void *, void *), void *a, void *b, int fill) {
+    paint_stack(fill);
+    return call(a, b);
 }

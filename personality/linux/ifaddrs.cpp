@@ -30,9 +30,15 @@ struct Entry {
 
 size_t aligned(size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
 
-// A socket address keeps at least the room of the largest Internet one, so that a reader who
-// takes its length from the family never reads past it.
-size_t room(const std::string &sa) { return sa.empty() ? 0 : aligned(std::max(sa.size(), sizeof(struct sockaddr_in6))); }
+// A socket address keeps at least the room its own sa_len claims, as FreeBSD's list does, and
+// at least that of the largest Internet one, so that a reader who takes its length from either
+// the address or its family never reads past it; the room behind the given bytes is zeros.
+size_t room(const std::string &sa) {
+    if (sa.empty())
+        return 0;
+    size_t claimed = static_cast<uint8_t>(sa[0]);
+    return aligned(std::max({sa.size(), claimed, sizeof(struct sockaddr_in6)}));
+}
 
 std::string sockaddr_bytes(const void *sa) {
     return {static_cast<const char *>(sa), static_cast<const struct sockaddr *>(sa)->sa_len};

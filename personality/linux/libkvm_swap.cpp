@@ -68,7 +68,8 @@ int kvm_getswapinfo(kvm_t *kd, struct kvm_swap *swap_ary, int swap_max, int flag
         }
         if (o.action == control::Action::answer) {  // the devices, as records
             devices.resize(o.bytes.size() / sizeof(struct kvm_swap));
-            std::memcpy(devices.data(), o.bytes.data(), devices.size() * sizeof(struct kvm_swap));
+            if (!devices.empty())  // an empty answer has no storage to copy from
+                std::memcpy(devices.data(), o.bytes.data(), devices.size() * sizeof(struct kvm_swap));
         } else {
             std::vector<host::SwapDevice> host_devices;
             if (int err = host::read_swaps(host_devices)) {

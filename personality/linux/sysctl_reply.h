@@ -10,7 +10,8 @@ public:
 
     bool probing() const { return buf_ == nullptr; }
     void out(const void *data, size_t len) {
-        if (buf_ != nullptr && size_ < cap_)
+        // A zero-length value may come as a null pointer, which memcpy must not be handed.
+        if (buf_ != nullptr && size_ < cap_ && len != 0)
             std::memcpy(buf_ + size_, data, len < cap_ - size_ ? len : cap_ - size_);
         size_ += len;
     }

@@ -1,6 +1,7 @@
 #include "arch/freebsd/cpu.h"
 
 #include <sys/param.h>
+#include <sys/cpuset.h>
 #include <sys/resource.h>
 #include <sys/sysctl.h>
 
@@ -43,7 +44,7 @@ PyObject *lumvik_cpu_count_logical(PyObject *, PyObject *) {
 }
 
 PyObject *lumvik_cpu_times(PyObject *, PyObject *) {
-    long ticks[CPUSTATES];
+    long ticks[CPUSTATES] = {};  // a shorter answer leaves zeros behind it
     if (lumvik_sysctlbyname("kern.cp_time", ticks, sizeof(ticks)) != 0)
         return nullptr;
     return cpu_times_tuple(ticks);
@@ -57,8 +58,13 @@ PyObject *lumvik_per_cpu_times(PyObject *, PyObject *) {
     int ncpu = 0;
     if (lumvik_sysctl(mib, 2, &ncpu, sizeof(ncpu)) != 0)
         return nullptr;
+    // No FreeBSD system has more CPUs than a CPU set can name: a larger count is refused as a
+    // negative one is, by calloc, before it can cost gigabytes and millions of tuples.
+    if (ncpu > CPU_SETSIZE)
+        return PyErr_NoMemory();
     // calloc refuses a negative count (huge as a size) rather than wrapping it; a count of 0
-    // still gets a buffer, so that the read refuses the zero size.
+    // still gets a buffer, so that the read refuses the zero size. Zeroed: a shorter answer
+    // leaves zeros, never what the heap held.
     size_t size = static_cast<size_t>(ncpu) * CPUSTATES * sizeof(long);
     MallocPtr<long> ticks(static_cast<long *>(std::calloc(ncpu == 0 ? 1 : static_cast<size_t>(ncpu),
                                                           CPUSTATES * sizeof(long))));

@@ -53,7 +53,7 @@ PyObject *lumvik_virtual_mem(PyObject *, PyObject *) {
         if (lumvik_sysctlbyname(r.name, r.value, r.size) != 0)
             return nullptr;
 
-    struct vmtotal vm;
+    struct vmtotal vm = {};
     int mib[] = {CTL_VM, VM_TOTAL};
     if (lumvik_sysctl(mib, 2, &vm, sizeof(vm)) != 0) {
         int err = pending_oserror_number();

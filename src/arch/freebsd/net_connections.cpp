@@ -73,10 +73,9 @@ int fetch_list(const char *name, MallocPtr<char> &buf, size_t *begin, size_t *en
     for (int retries = kGenerationRetries;; --retries) {
         if (lumvik_read_growing(name, buf, size, &len) != 0)
             return -1;
-        const Gen *head = record_at<Gen>(buf.get(), len, 0);
-        const Gen *tail = len >= sizeof(Gen) ? record_at<Gen>(buf.get(), len, len - sizeof(Gen)) : nullptr;
-        if (len < 2 * sizeof(Gen) || record_length(reinterpret_cast<const char *>(head)) != sizeof(Gen) ||
-            record_length(reinterpret_cast<const char *>(tail)) != sizeof(Gen)) {
+        // The generation records are read field by field, wherever the list's length puts the last.
+        if (len < 2 * sizeof(Gen) || record_length(buf.get()) != sizeof(Gen) ||
+            record_length(buf.get() + len - sizeof(Gen)) != sizeof(Gen)) {
             lumvik_runtime_error("struct xinpgen size mismatch");
             return -1;
         }

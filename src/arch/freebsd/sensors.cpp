@@ -47,7 +47,7 @@ int celsius(int decikelvin) { return static_cast<int>((static_cast<int64_t>(deci
 
 PyObject *lumvik_boot_time(PyObject *, PyObject *) {
     int mib[] = {CTL_KERN, KERN_BOOTTIME};
-    struct timeval boot;
+    struct timeval boot = {};
     if (lumvik_sysctl(mib, 2, &boot, sizeof(boot)) != 0)
         return nullptr;
     return Py_BuildValue("d", static_cast<double>(boot.tv_sec));
@@ -55,7 +55,7 @@ PyObject *lumvik_boot_time(PyObject *, PyObject *) {
 
 PyObject *lumvik_sensors_battery(PyObject *, PyObject *) {
     static const char *const nodes[] = {"hw.acpi.battery.life", "hw.acpi.battery.time", "hw.acpi.acline"};
-    int values[3];
+    int values[3] = {};
     for (int i = 0; i < 3; ++i)
         if (lumvik_sysctlbyname(nodes[i], &values[i], sizeof(values[i])) != 0)
             return raise_missing_or_oserror("no battery");
@@ -67,7 +67,7 @@ PyObject *lumvik_sensors_cpu_temperature(PyObject *, PyObject *args) {
     if (!PyArg_ParseTuple(args, "i", &cpu))
         return nullptr;
     char node[64];
-    int value;
+    int value = 0;
     str_format(node, sizeof(node), "dev.cpu.%d.temperature", cpu);
     if (lumvik_sysctlbyname(node, &value, sizeof(value)) != 0)
         return raise_missing_or_oserror("no temperature sensors");

@@ -32,11 +32,14 @@ PyObject *lumvik_address_tuple(int family, const void *addr, in_port_t port, boo
 // never past sun_path.
 PyObject *lumvik_local_path(const struct sockaddr_un &sun);
 
-// A record of type Record at offset within a buffer of len bytes, or null when it would run
-// past the end.
+// A record of type Record at offset within a buffer of len bytes (the buffer aligned as malloc
+// aligns), or null where no record can be: running past the end, or at an offset its alignment
+// forbids, which only a length that lies can lead to. Every walker of the lists reads records
+// through here, so a misplaced record is the end of a walk or a size mismatch, never a load
+// from an odd address.
 template <class Record>
 const Record *record_at(const char *buf, size_t len, size_t offset) {
-    if (offset > len || len - offset < sizeof(Record))
+    if (offset > len || len - offset < sizeof(Record) || offset % alignof(Record) != 0)
         return nullptr;
     return reinterpret_cast<const Record *>(buf + offset);
 }

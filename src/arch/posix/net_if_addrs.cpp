@@ -43,7 +43,7 @@ PyObject *lumvik_convert_ipaddr(const struct sockaddr *addr, int family) {
     if (addr == nullptr)
         Py_RETURN_NONE;
     if (family == AF_INET || family == AF_INET6) {
-        char host[NI_MAXHOST];
+        char host[NI_MAXHOST] = {};
         socklen_t len = family == AF_INET ? sizeof(struct sockaddr_in) : sizeof(struct sockaddr_in6);
         if (getnameinfo(addr, len, host, sizeof(host), nullptr, 0, NI_NUMERICHOST) != 0)
             Py_RETURN_NONE;
