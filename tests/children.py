@@ -5,14 +5,15 @@ import subprocess
 import sys
 import time
 
+from truth import read_text
+
 SLEEPER = "import sys, time; sys.stdout.write('ready\\n'); sys.stdout.flush(); time.sleep(600)"
 
 
 def linux_state(pid):
     """The state letter of /proc/PID/stat (or of "PID/task/TID"), or None once it is gone."""
     try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[0]
+        return read_text(f"/proc/{pid}/stat").rsplit(")", 1)[1].split()[0]
     except (FileNotFoundError, ProcessLookupError, IndexError):
         return None
 

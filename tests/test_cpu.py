@@ -9,6 +9,7 @@ import pytest
 
 import _lumvik_bsd as m
 from conftest import debug_lines
+from truth import read_lines, read_text
 
 TICK = 1 / 128
 UNIT = "lumvik-debug [arch/freebsd/cpu:{}]> "
@@ -18,15 +19,14 @@ HZ = os.sysconf("SC_CLK_TCK")
 def proc_stat():
     """{"cpu": (user, nice, system, idle, irq), "cpu0": ..., "ctxt": n, ...} in FreeBSD ticks."""
     out = {}
-    with open("/proc/stat") as f:
-        for line in f:
-            name, *fields = line.split()
-            values = [int(v) for v in fields]
-            if name.startswith("cpu"):
-                user, nice, system, idle, iowait, irq, softirq = values[:7]
-                out[name] = tuple(v * 128 // HZ for v in (user, nice, system, idle + iowait, irq + softirq))
-            elif values:
-                out[name] = values[0]
+    for line in read_lines("/proc/stat"):
+        name, *fields = line.split()
+        values = [int(v) for v in fields]
+        if name.startswith("cpu"):
+            user, nice, system, idle, iowait, irq, softirq = values[:7]
+            out[name] = tuple(v * 128 // HZ for v in (user, nice, system, idle + iowait, irq + softirq))
+        elif values:
+            out[name] = values[0]
     return out
 
 
@@ -78,7 +78,7 @@ def test_count_is_none_when_the_kernel_refuses(control):
 
 def test_topology_covers_the_online_cpus():
     online = []
-    for part in open("/sys/devices/system/cpu/online").read().strip().split(","):
+    for part in read_text("/sys/devices/system/cpu/online").strip().split(","):
         first, _, last = part.partition("-")
         online += range(int(first), int(last or first) + 1)
     root = ET.fromstring(m.cpu_topology()).find("group")
@@ -106,8 +106,7 @@ def test_topology_text_and_its_absence(control, capfd, setup, expected):
 def test_stats_lie_between_two_reads_of_the_host():
     def host():
         stat = proc_stat()
-        with open("/proc/vmstat") as f:
-            faults = next(int(line.split()[1]) for line in f if line.startswith("pgfault "))
+        faults = next(int(line.split()[1]) for line in read_lines("/proc/vmstat") if line.startswith("pgfault "))
         return [stat["ctxt"], stat["intr"], stat["softirq"], 0, faults]
 
     before = host()
@@ -134,7 +133,7 @@ def test_frequency_is_the_hosts_or_absent():
             m.cpu_freq(0)
         return
     mhz, levels = m.cpu_freq(0)
-    assert abs(mhz - int(open(path).read()) // 1000) < 1000  # the clock moves between the reads
+    assert abs(mhz - int(read_text(path)) // 1000) < 1000  # the clock moves between the reads
     assert all(int(level.split("/")[0]) > 0 for level in levels.split())
 
 

@@ -13,6 +13,7 @@ import pytest
 
 import _lumvik_bsd as m
 from conftest import HAS_PERSONALITY
+from truth import read_lines
 
 STATFS_SIZE, DEVSTAT_SIZE = 2344, 288
 
@@ -47,13 +48,12 @@ def unescape(field):
 
 def mountinfo():
     """(source, mount point, type) of every mount, in the kernel's order."""
-    with open("/proc/self/mountinfo") as f:
-        rows = []
-        for line in f:
-            before, after = line.split(" - ", 1)
-            fstype, source = after.split()[:2]
-            rows.append((unescape(source), unescape(before.split()[4]), fstype))
-        return rows
+    rows = []
+    for line in read_lines("/proc/self/mountinfo"):
+        before, after = line.split(" - ", 1)
+        fstype, source = after.split()[:2]
+        rows.append((unescape(source), unescape(before.split()[4]), fstype))
+    return rows
 
 
 # --- disk_partitions --------------------------------------------------------------------------
@@ -185,8 +185,8 @@ def device_key(name):
 
 
 def diskstats():
-    with open("/proc/diskstats") as f:
-        return {device_key(fields[2]): [int(x) for x in fields[3:]] for fields in map(str.split, f)}
+    return {device_key(fields[2]): [int(x) for x in fields[3:]]
+            for fields in map(str.split, read_lines("/proc/diskstats"))}
 
 
 @pytest.mark.skipif(not HAS_PERSONALITY, reason="Linux device names")

@@ -10,6 +10,7 @@ import pytest
 
 import _lumvik_bsd as m
 from conftest import NEEDS_C_ALLOCATOR
+from truth import read_lines
 
 MiB = 1 << 20
 PAGE = m.getpagesize()
@@ -19,8 +20,7 @@ libc.free.argtypes, libc.free.restype = [ctypes.c_void_p], None
 
 
 def keyed(path, scale=1):
-    with open(path) as f:
-        return {line.split()[0].rstrip(":"): int(line.split()[1]) * scale for line in f}
+    return {line.split()[0].rstrip(":"): int(line.split()[1]) * scale for line in read_lines(path)}
 
 
 def meminfo():
@@ -80,8 +80,7 @@ def test_virtual_memory_failures(control, node, exc, text):
 
 def test_swap_matches_the_host():
     def host():
-        with open("/proc/swaps") as f:
-            devices = [line.split() for line in f.readlines()[1:]]
+        devices = [line.split() for line in read_lines("/proc/swaps")[1:]]
         vm = keyed("/proc/vmstat")
         paged = [vm["pgpgin"] * 1024 // PAGE - vm["pswpin"], vm["pgpgout"] * 1024 // PAGE - vm["pswpout"]]
         return (sum(int(d[2]) * 1024 // PAGE * PAGE for d in devices),

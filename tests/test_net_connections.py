@@ -8,6 +8,7 @@ import pytest
 
 import _lumvik_bsd as m
 from socket_records import pcblist, xfile, xinpcb, xinpgen, xtcpcb, xunpcb, xunpgen
+from truth import read_lines
 
 ME = os.getpid()
 ALL_FAMILIES, ALL_TYPES = (1, 2, 28), (1, 2)
@@ -22,11 +23,10 @@ def inode(sock):
 def linux_tcp_state(sock):
     """The state /proc/net/tcp or tcp6 shows for the socket."""
     for table in ("tcp", "tcp6"):
-        with open(f"/proc/net/{table}") as f:
-            for line in f.readlines()[1:]:
-                fields = line.split()
-                if int(fields[9]) == inode(sock):
-                    return LINUX_TCP_STATES[int(fields[3], 16)]
+        for line in read_lines(f"/proc/net/{table}")[1:]:
+            fields = line.split()
+            if int(fields[9]) == inode(sock):
+                return LINUX_TCP_STATES[int(fields[3], 16)]
     raise AssertionError("the socket is not in /proc/net/tcp*")
 
 

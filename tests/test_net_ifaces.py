@@ -13,6 +13,7 @@ import pytest
 
 import _lumvik_bsd as m
 from children import wait_for
+from truth import read_lines
 
 FLAG_ORDER = ["up", "broadcast", "debug", "loopback", "pointopoint", "running", "noarp", "promisc", "allmulti",
               "multicast", "oactive", "simplex", "link0", "link1", "link2"]
@@ -151,11 +152,10 @@ def test_a_name_that_is_not_utf8_is_kept(ns):
 def proc_net_dev(path):
     """{name: (obytes, ibytes, opackets, ipackets, ierrs, oerrs, idrops)} from a /proc/net/dev file."""
     out = {}
-    with open(path) as f:
-        for line in f.readlines()[2:]:
-            name, fields = line.split(":", 1)
-            v = [int(x) for x in fields.split()]
-            out[name.strip()] = (v[8], v[0], v[9], v[1], v[2], v[10], v[3])
+    for line in read_lines(path)[2:]:
+        name, fields = line.split(":", 1)
+        v = [int(x) for x in fields.split()]
+        out[name.strip()] = (v[8], v[0], v[9], v[1], v[2], v[10], v[3])
     return out
 
 

@@ -11,6 +11,7 @@ import pytest
 import _lumvik_bsd as m
 from children import SLEEPER
 from records import kinfo_proc
+from truth import read_bytes, read_text
 
 P_SYSTEM = 0x200
 P_INMEM = 0x10000000
@@ -20,8 +21,7 @@ FAKE_PID = 424242  # answered through the control interface only
 
 def proc_entries(pid, name):
     """/proc/PID/<name> split at its NULs, as str decoded the way the module decodes."""
-    with open(f"/proc/{pid}/{name}", "rb") as f:
-        data = f.read()
+    data = read_bytes(f"/proc/{pid}/{name}")
     return [os.fsdecode(entry) for entry in data.split(b"\0")[:-1]] if data else []
 
 
@@ -31,8 +31,7 @@ def kernel_thread_pid():
         if not name.isdigit():
             continue
         try:
-            with open(f"/proc/{name}/stat") as f:
-                flags = int(f.read().rsplit(")", 1)[1].split()[6])  # field 9
+            flags = int(read_text(f"/proc/{name}/stat").rsplit(")", 1)[1].split()[6])  # field 9
         except (OSError, IndexError, ValueError):
             continue
         if flags & PF_KTHREAD:
@@ -211,7 +210,7 @@ def test_environ_when_the_library_finds_nothing(control):
 
 def test_environ_of_another_users_process_is_refused():
     try:
-        open("/proc/1/environ", "rb").close()
+        read_bytes("/proc/1/environ")
     except PermissionError:
         pass
     else:

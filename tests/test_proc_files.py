@@ -7,6 +7,7 @@ import pytest
 
 import _lumvik_bsd as m
 from records import kinfo_file, kinfo_vmentry
+from truth import read_bytes, read_lines
 
 KF_TYPE_VNODE, KF_TYPE_SOCKET = 1, 2
 KF_VTYPE_VREG, KF_VTYPE_VDIR = 1, 2
@@ -74,8 +75,7 @@ def test_a_zombie_is_refused_as_an_exiting_process(children, fn):
 def maps_of(pid):
     """(start, end, perms, path) of /proc/PID/maps."""
     entries = []
-    with open(f"/proc/{pid}/maps") as f:
-        for line in f:
+    for line in read_lines(f"/proc/{pid}/maps"):
             fields = line.split(maxsplit=5)
             start, end = (int(x, 16) for x in fields[0].split("-"))
             entries.append((start, end, fields[1][:3], fields[5].strip() if len(fields) > 5 else ""))
@@ -201,7 +201,7 @@ class TestFailures:
     def test_a_refused_process(self, fn):
         try:
             os.readlink("/proc/1/cwd")
-            open("/proc/1/smaps").close()
+            read_bytes("/proc/1/smaps")
             pytest.skip("this host lets us see into pid 1")
         except PermissionError:
             pass

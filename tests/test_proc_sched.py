@@ -9,6 +9,7 @@ import pytest
 
 import _lumvik_bsd as m
 from records import KINFO_PROC_SIZE, kinfo_proc
+from truth import read_text
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 CPUS = sorted(os.sched_getaffinity(0))
@@ -23,8 +24,7 @@ def tids(pid):
 
 def task_times(pid, tid):
     """User and system time of one thread, in seconds, from /proc/PID/task/TID/stat."""
-    with open(f"/proc/{pid}/task/{tid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
+    fields = read_text(f"/proc/{pid}/task/{tid}/stat").rsplit(")", 1)[1].split()
     return int(fields[11]) / CLK_TCK, int(fields[12]) / CLK_TCK  # fields 14 and 15
 
 

@@ -9,6 +9,7 @@ import pytest
 import _lumvik_bsd as m
 from children import wait_for
 from conftest import NEEDS_C_ALLOCATOR
+from truth import read_lines
 
 # What a call on a process that ends under it may raise.
 VANISHED = (ProcessLookupError, m.ZombieProcessError)
@@ -73,8 +74,7 @@ def test_threads_on_live_and_vanishing_processes():
 
 
 def resident_kb():
-    with open("/proc/self/status") as f:
-        return next(int(line.split()[1]) for line in f if line.startswith("VmRSS"))
+    return next(int(line.split()[1]) for line in read_lines("/proc/self/status") if line.startswith("VmRSS"))
 
 
 @NEEDS_C_ALLOCATOR

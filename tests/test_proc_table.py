@@ -11,6 +11,7 @@ import _lumvik_bsd as m
 from children import linux_state, wait_for
 from conftest import LIB
 from records import KINFO_PROC_SIZE, kinfo_proc
+from truth import read_lines, read_text
 
 LIB.lumvik_pid_exists.restype, LIB.lumvik_pid_exists.argtypes = ctypes.c_int, [ctypes.c_int]
 LIB.lumvik_raise_for_pid.restype = ctypes.py_object
@@ -24,14 +25,12 @@ PAGE = os.sysconf("SC_PAGESIZE")
 
 def stat_fields(pid):
     """/proc/PID/stat fields, numbered from 1 as in proc(5)."""
-    with open(f"/proc/{pid}/stat") as f:
-        head, tail = f.read().rsplit(")", 1)
+    head, tail = read_text(f"/proc/{pid}/stat").rsplit(")", 1)
     return [None, head.split(" (", 1)[0], head.split(" (", 1)[1]] + tail.split()
 
 
 def boot_time():
-    with open("/proc/stat") as f:
-        return next(int(line.split()[1]) for line in f if line.startswith("btime"))
+    return next(int(line.split()[1]) for line in read_lines("/proc/stat") if line.startswith("btime"))
 
 
 # --- the table ---
@@ -168,14 +167,14 @@ def test_oneshot_of_a_sleeping_child_matches_linux(children):
     assert info[18] == int(st[24]) * PAGE
     assert info[19] == int(st[23])
     assert info[23] == int(st[39])  # not running: the CPU it last ran on
-    assert info[24] == "python3.13t"[:15] or info[24] == open(f"/proc/{child.pid}/comm").read().strip()
+    assert info[24] == "python3.13t"[:15] or info[24] == read_text(f"/proc/{child.pid}/comm").strip()
 
 
 def test_oneshot_of_the_caller(children):
     info = m.proc_oneshot_info(os.getpid())
     assert info[1] == m.SRUN
     assert info[0] == os.getppid()
-    assert info[24] == open("/proc/self/comm").read().strip()
+    assert info[24] == read_text("/proc/self/comm").strip()
     times = os.times()
     assert info[14] <= times.user + 0.02 and info[15] <= times.system + 0.02
 
@@ -198,7 +197,7 @@ def test_name_and_thread_count(children):
             "sys.stdout.write('ready\\n'); sys.stdout.flush(); time.sleep(600)")
     child = children.start(code)
     assert m.proc_num_threads(child.pid) == 4 == len(os.listdir(f"/proc/{child.pid}/task"))
-    assert m.proc_name(child.pid) == open(f"/proc/{child.pid}/comm").read().strip()
+    assert m.proc_name(child.pid) == read_text(f"/proc/{child.pid}/comm").strip()
 
 
 @pytest.mark.parametrize("fn", [m.proc_oneshot_info, m.proc_name, m.proc_num_threads])

@@ -10,13 +10,13 @@ import pytest
 
 import _lumvik_bsd as m
 from conftest import LIB
+from truth import read_bytes, read_lines, read_text
 
 USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS = 7, 6, 8  # Linux's numbering in its utmp file
 
 
 def btime():
-    with open("/proc/stat") as f:
-        return next(int(line.split()[1]) for line in f if line.startswith("btime "))
+    return next(int(line.split()[1]) for line in read_lines("/proc/stat") if line.startswith("btime "))
 
 
 def test_boot_time_is_the_kernels_btime():
@@ -36,7 +36,7 @@ def test_boot_time_failure(control):
 def has_battery():
     root = "/sys/class/power_supply"
     names = os.listdir(root) if os.path.isdir(root) else []
-    return any(open(f"{root}/{n}/type").read().strip() == "Battery" for n in names)
+    return any(read_text(f"{root}/{n}/type").strip() == "Battery" for n in names)
 
 
 def test_battery_as_the_host_has_it():
@@ -178,7 +178,7 @@ def test_users_from_two_threads_at_once(utmp_file):
 
 def test_users_of_the_host():
     path = "/var/run/utmp"
-    data = open(path, "rb").read() if os.path.exists(path) else b""
+    data = read_bytes(path) if os.path.exists(path) else b""
     expected = []
     for at in range(0, len(data) - 383, 384):
         type_, pid, line, _, user, host = struct.unpack_from("<h2xi32s4s32s256s", data, at)
