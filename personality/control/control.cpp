@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-#include "linux/c_interface.h"
+#include "freebsd/c_interface.h"
 
 namespace control {
 namespace {

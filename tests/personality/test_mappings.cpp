@@ -14,14 +14,14 @@
 #include <optional>
 #include <string>
 
-#include "host/fds.h"
-#include "host/procfs.h"
-#include "host/rlimits.h"
-#include "host/sockets.h"
-#include "kern_proc_conversions.h"
-#include "kinfo_getfile_conversions.h"
-#include "kinfo_getvmmap_conversions.h"
-#include "proc_record_fill.h"
+#include "linux/procfs/fds.h"
+#include "linux/procfs/procfs.h"
+#include "linux/syscalls/rlimits.h"
+#include "linux/net/proc_net.h"
+#include "freebsd/sys/kern/kern_proc_conversions.h"
+#include "freebsd/lib/libutil/kinfo_getfile_conversions.h"
+#include "freebsd/lib/libutil/kinfo_getvmmap_conversions.h"
+#include "freebsd/sys/kern/kern_proc_kinfo_fill.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "host_fixtures.h"
-#include "kern_file.h"
-#include "pcblist.h"
+#include "freebsd/sys/kern/kern_descrip.h"
+#include "freebsd/sys/netinet/in_pcb.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sysctl_tree.h"
+#include "freebsd/sys/kern/kern_sysctl.h"
 
 extern "C" {
 void lumvik_control_answer(const char *key, const void *bytes, size_t len);

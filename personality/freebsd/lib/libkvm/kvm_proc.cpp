@@ -1,0 +1,148 @@
+// The kernel-memory library on the live system: process records come from the sysctl tree,
+// environments from the host. A handle owns what it hands out, until kvm_close.
+#include <kvm.h>
+
+#include <sys/sysctl.h>
+
+#include <limits.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "freebsd/c_interface.h"
+#include "control/control.h"
+#include "linux/procfs/procfs.h"
+
+struct __kvm {
+    char errbuf[_POSIX2_LINE_MAX] = "";
+    std::vector<struct kinfo_proc> procs;
+    std::string env_text;
+    std::vector<char *> env;
+};
+
+namespace {
+
+// Fetches of a table that keeps growing past its size probe, before giving up with ENOMEM.
+constexpr int kFetchAttempts = 10;
+
+void set_error(char *errbuf, const char *call, const char *text) {
+    std::snprintf(errbuf, _POSIX2_LINE_MAX, "%s: %s", call, text);
+}
+
+// The environment text as kvm_getenvv's strings: "A=1\0B=2\0" becomes {"A=1", "B=2", NULL}.
+char **split_entries(kvm_t *kd, std::string text, int nchr) {
+    if (nchr > 0 && text.size() > static_cast<size_t>(nchr))
+        text.resize(static_cast<size_t>(nchr));
+    kd->env_text = std::move(text);
+    kd->env_text.push_back('\0');  // the last entry ends even when the text was cut
+    kd->env.clear();
+    for (size_t at = 0; at + 1 < kd->env_text.size(); at += std::strlen(&kd->env_text[at]) + 1)
+        kd->env.push_back(&kd->env_text[at]);
+    kd->env.push_back(nullptr);
+    return kd->env.data();
+}
+
+}  // namespace
+
+kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf) {
+    auto report = [&] { set_error(errbuf, "kvm_openfiles", std::strerror(errno)); };
+    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
+        control::Outcome o = control::consult("kvm_openfiles", {}, true);
+        if (o.action == control::Action::fail) {
+            set_error(errbuf, "kvm_openfiles", std::strerror(o.err));
+            return nullptr;
+        }
+        if (o.action == control::Action::answer) {  // the library's own error text
+            std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
+            return nullptr;
+        }
+        return new __kvm;
+    }, report);
+}
+
+// The live system's handle; a failure is told on stderr behind errstr, as FreeBSD's library does.
+kvm_t *kvm_open(const char *, const char *, const char *, int, const char *errstr) {
+    auto complain = [&](const std::string &text) {
+        std::fprintf(stderr, "%s: %s\n", errstr != nullptr ? errstr : "kvm_open", text.c_str());
+    };
+    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
+        control::Outcome o = control::consult("kvm_open", {}, true);
+        if (o.action == control::Action::fail) {
+            complain(std::strerror(o.err));
+            errno = o.err;
+            return nullptr;
+        }
+        if (o.action == control::Action::answer) {  // the library's own error text
+            complain(o.bytes);
+            return nullptr;
+        }
+        return new __kvm;
+    });
+}
+
+int kvm_close(kvm_t *kd) {
+    return without_exceptions<int>(-1, [&] {
+        delete kd;
+        return 0;
+    });
+}
+
+char *kvm_geterr(kvm_t *kd) {
+    return without_exceptions<char *>(nullptr, [&] { return kd->errbuf; });
+}
+
+struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
+    return without_exceptions<struct kinfo_proc *>(nullptr, [&]() -> struct kinfo_proc * {
+        int mib[] = {CTL_KERN, KERN_PROC, op, arg};
+        unsigned miblen = (op & ~KERN_PROC_INC_THREAD) == KERN_PROC_ALL ? 3 : 4;  // the whole table takes no argument
+        // The table may grow between the size probe and the fetch: probe again, as FreeBSD's
+        // library does, a bounded number of times.
+        for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
+            size_t len = 0;
+            if (sysctl(mib, miblen, nullptr, &len, nullptr, 0) == -1)
+                break;
+            // Room for all the probe reported, in whole records (a trailing partial one included),
+            // and one record at least: an empty answer still gets a valid address and a count
+            // of 0, as FreeBSD's library gives it.
+            const size_t records = len / sizeof(struct kinfo_proc) + (len % sizeof(struct kinfo_proc) != 0);
+            kd->procs.assign(std::max<size_t>(records, 1), {});
+            len = kd->procs.size() * sizeof(struct kinfo_proc);
+            if (sysctl(mib, miblen, kd->procs.data(), &len, nullptr, 0) == 0) {
+                kd->procs.resize(len / sizeof(struct kinfo_proc));  // a trailing partial record is left out
+                *cnt = static_cast<int>(kd->procs.size());
+                return kd->procs.data();
+            }
+            if (errno != ENOMEM)
+                break;
+        }
+        set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
+        return nullptr;
+    });
+}
+
+char **kvm_getenvv(kvm_t *kd, const struct kinfo_proc *kp, int nchr) {
+    return without_exceptions<char **>(nullptr, [&]() -> char ** {
+        control::Outcome o = control::consult("kvm_getenvv", {kp->ki_pid}, true);
+        if (o.action == control::Action::fail) {
+            errno = o.err;
+            return nullptr;
+        }
+        if (o.action == control::Action::answer)
+            return split_entries(kd, std::move(o.bytes), nchr);
+        host::TextFile environ_file;
+        switch (int err = host::read_environ(kp->ki_pid, environ_file)) {
+        case 0:
+            return split_entries(kd, std::string(environ_file.text()), nchr);
+        case EACCES:  // FreeBSD refuses another user's process with EPERM
+            errno = EPERM;
+            return nullptr;
+        default:
+            errno = err;
+            return nullptr;
+        }
+    });
+}
