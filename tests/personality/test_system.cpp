@@ -17,6 +17,7 @@
 #include "linux/sysfs/cpu_topology.h"
 #include "linux/procfs/system_stat.h"
 #include "freebsd/sys/kern/kern_clock.h"
+#include "freebsd/sys/kern/sched_ule.h"
 #include "freebsd/lib/libkvm/kvm_getswapinfo.h"
 #include "freebsd/sys/vm/vm_meter.h"
 

@@ -1,14 +1,12 @@
+// kern.cp_time and kern.cp_times: FreeBSD's sysctl_kern_cp_time() and sysctl_kern_cp_times(),
+// from the host's /proc/stat.
 #include "freebsd/sys/kern/kern_clock.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-using host::CpuSharing;
-using host::CpuSet;
 using host::CpuTicks;
 
 // Where each Linux column of /proc/stat goes among FreeBSD's states. Waiting for I/O is idle
@@ -24,8 +22,6 @@ constexpr struct {
     {&CpuTicks::iowait, CP_IDLE},
 };
 
-int no_arguments(SysctlArgs args) { return args.empty() ? 0 : ENOTDIR; }
-
 }  // namespace
 
 void freebsd_cp_time(const CpuTicks &ticks, long user_hz, long out[CPUSTATES]) {
@@ -36,31 +32,17 @@ void freebsd_cp_time(const CpuTicks &ticks, long user_hz, long out[CPUSTATES]) {
         out[state] = user_hz > 0 ? static_cast<long>(sums[state] * kStathz / static_cast<unsigned>(user_hz)) : 0;
 }
 
-int hw_ncpu(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    int ncpu = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
-    reply.out(&ncpu, sizeof(ncpu));
-    return 0;
-}
-
-int kern_cp_time(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
+int kern_cp_time(long (&states)[CPUSTATES]) {
     host::KernelStat stat;
     if (int err = host::read_kernel_stat(stat))
         return err;
-    long states[CPUSTATES];
     freebsd_cp_time(stat.all, host::user_hz(), states);
-    reply.out(states, sizeof(states));
     return 0;
 }
 
 // One row per CPU number up to the highest, as FreeBSD's table runs to mp_maxid: a CPU the
 // host does not list (offline) has a row of zeros.
-int kern_cp_times(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
+int kern_cp_times(SysctlArgs, SysctlReply &reply) {
     host::KernelStat stat;
     if (int err = host::read_kernel_stat(stat))
         return err;
@@ -73,215 +55,5 @@ int kern_cp_times(SysctlArgs args, SysctlReply &reply) {
         if (cpu >= 0)
             freebsd_cp_time(ticks, hz, &table[static_cast<size_t>(cpu) * CPUSTATES]);
     reply.out(table.data(), table.size() * sizeof(long));
-    return 0;
-}
-
-// --- the scheduler's CPU groups ---
-
-namespace {
-
-// Flags of a CPU group, and how sched_ule(4) names them.
-constexpr int CG_FLAG_HTT = 0x01, CG_FLAG_SMT = 0x02, CG_FLAG_THREAD = CG_FLAG_HTT | CG_FLAG_SMT, CG_FLAG_NODE = 0x04;
-constexpr struct {
-    int mask;
-    const char *xml;
-} kFlagNames[] = {
-    {CG_FLAG_HTT, "<flag name=\"HTT\">HTT group</flag>"},
-    {CG_FLAG_THREAD, "<flag name=\"THREAD\">THREAD group</flag>"},
-    {CG_FLAG_SMT, "<flag name=\"SMT\">SMT group</flag>"},
-    {CG_FLAG_NODE, "<flag name=\"NODE\">NUMA node</flag>"},
-};
-
-// The ways CPUs share, from the outside in: the cache level a group of them shares (0: none).
-constexpr struct {
-    int cache_level;
-    CpuSet CpuSharing::*set;
-    int cache_index;  // into CpuSharing::cache, or -1 for `set`
-} kSharing[] = {
-    {0, &CpuSharing::package, -1},
-    {3, nullptr, 3},
-    {2, nullptr, 2},
-    {1, &CpuSharing::threads, -1},
-};
-
-CpuSet shared_set(const CpuSharing &place, size_t level) {
-    const auto &s = kSharing[level];
-    return s.set != nullptr ? place.*s.set : place.cache[s.cache_index];
-}
-
-struct Group {
-    CpuSet cpus;
-    int cache_level = 0;
-    int flags = 0;
-    std::vector<Group> children;
-};
-
-class GroupBuilder {
-public:
-    explicit GroupBuilder(const std::vector<CpuSharing> &places) : places_(places) {}
-
-    // The group of these CPUs, its children found from sharing level `from` inwards.
-    Group build(const CpuSet &cpus, size_t from) const {
-        Group g;
-        g.cpus = cpus;
-        for (size_t level = 0; level < std::size(kSharing); ++level)
-            for (const CpuSharing &p : places_)
-                if (cpus.test(p.cpu) && shared_set(p, level) == cpus) {
-                    g.cache_level = std::max(g.cache_level, kSharing[level].cache_level);
-                    if (kSharing[level].set == &CpuSharing::threads && cpus.count() > 1)
-                        g.flags |= CG_FLAG_SMT;
-                }
-        for (size_t level = from; level < std::size(kSharing); ++level) {
-            std::vector<CpuSet> parts = partition(cpus, level);
-            if (parts.size() < 2)
-                continue;
-            for (const CpuSet &part : parts)
-                if (part.count() > 1)
-                    g.children.push_back(build(part, level + 1));
-            break;
-        }
-        return g;
-    }
-
-private:
-    // The CPUs split by what they share at this level; a CPU that does not know stays whole.
-    std::vector<CpuSet> partition(const CpuSet &cpus, size_t level) const {
-        std::vector<CpuSet> parts;
-        CpuSet left = cpus;
-        for (const CpuSharing &p : places_) {
-            if (!left.test(p.cpu))
-                continue;
-            CpuSet shared = shared_set(p, level);
-            CpuSet part = (shared.none() ? cpus : shared) & left;
-            part.set(p.cpu);
-            parts.push_back(part);
-            left &= ~part;
-        }
-        return parts;
-    }
-
-    const std::vector<CpuSharing> &places_;
-};
-
-// cpusetobj_strprint(9): every word of the set, lowest first, in hex.
-void append_mask(std::string &out, const CpuSet &cpus) {
-    constexpr int kWordBits = 64;
-    for (int word = 0; word < host::kMaxCpus / kWordBits; ++word) {
-        unsigned long bits = 0;
-        for (int bit = 0; bit < kWordBits; ++bit)
-            if (cpus.test(word * kWordBits + bit))
-                bits |= 1UL << bit;
-        char hex[24];
-        std::snprintf(hex, sizeof(hex), word == 0 ? "%lx" : ",%lx", bits);
-        out += hex;
-    }
-}
-
-void append_group(std::string &out, const Group &g, int indent) {
-    std::string pad(static_cast<size_t>(indent), ' ');
-    out += pad + "<group level=\"" + std::to_string(1 + indent / 2) + "\" cache-level=\"" +
-           std::to_string(g.cache_level) + "\">\n";
-    out += pad + " <cpu count=\"" + std::to_string(g.cpus.count()) + "\" mask=\"";
-    append_mask(out, g.cpus);
-    out += "\">";
-    const char *sep = "";
-    for (int cpu = 0; cpu < host::kMaxCpus; ++cpu)
-        if (g.cpus.test(cpu)) {
-            out += sep + std::to_string(cpu);
-            sep = ", ";
-        }
-    out += "</cpu>\n";
-    if (g.flags != 0) {
-        out += pad + " <flags>";
-        for (const auto &f : kFlagNames)
-            if ((g.flags & f.mask) != 0)
-                out += f.xml;
-        out += "</flags>\n";
-    }
-    if (!g.children.empty()) {
-        out += pad + " <children>\n";
-        for (const Group &child : g.children)
-            append_group(out, child, indent + 2);
-        out += pad + " </children>\n";
-    }
-    out += pad + "</group>\n";
-}
-
-}  // namespace
-
-std::string freebsd_topology_spec(const std::vector<CpuSharing> &places) {
-    CpuSet all;
-    for (const CpuSharing &p : places)
-        all.set(p.cpu);
-    std::string out = "<groups>\n";
-    append_group(out, GroupBuilder(places).build(all, 0), 1);
-    return out + "</groups>\n";
-}
-
-// A host that shows no topology gets one group of its online CPUs.
-int kern_sched_topology_spec(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    std::vector<CpuSharing> places;
-    if (host::read_cpu_topology(places) != 0) {
-        places.clear();
-        long n = sysconf(_SC_NPROCESSORS_ONLN);
-        for (int cpu = 0; cpu < n && cpu < host::kMaxCpus; ++cpu) {
-            CpuSharing place;
-            place.cpu = cpu;
-            places.push_back(place);
-        }
-    }
-    std::string text = freebsd_topology_spec(places);
-    reply.out(text.c_str(), text.size() + 1);
-    return 0;
-}
-
-// --- vm.stats.sys: events since boot ---
-
-void out_counter(SysctlReply &reply, uint64_t value) {
-    if (reply.requested() == sizeof(uint32_t)) {
-        uint32_t cut = static_cast<uint32_t>(value);
-        reply.out(&cut, sizeof(cut));
-    } else {
-        reply.out(&value, sizeof(value));
-    }
-}
-
-namespace {
-
-template <uint64_t host::KernelStat::*Field>
-int kernel_stat_counter(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    host::KernelStat stat;
-    if (int err = host::read_kernel_stat(stat))
-        return err;
-    out_counter(reply, stat.*Field);
-    return 0;
-}
-
-}  // namespace
-
-int vm_stats_sys_v_swtch(SysctlArgs a, SysctlReply &r) { return kernel_stat_counter<&host::KernelStat::ctxt>(a, r); }
-int vm_stats_sys_v_intr(SysctlArgs a, SysctlReply &r) { return kernel_stat_counter<&host::KernelStat::intr>(a, r); }
-int vm_stats_sys_v_soft(SysctlArgs a, SysctlReply &r) { return kernel_stat_counter<&host::KernelStat::softirq>(a, r); }
-
-// Linux does not count system calls.
-int vm_stats_sys_v_syscall(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    out_counter(reply, 0);
-    return 0;
-}
-
-// FreeBSD's traps are mostly page faults; Linux counts those, not the other exceptions.
-int vm_stats_sys_v_trap(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    host::Vmstat vm;
-    if (int err = host::read_vmstat(vm))
-        return err;
-    out_counter(reply, vm.pgfault);
     return 0;
 }

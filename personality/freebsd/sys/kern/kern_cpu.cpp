@@ -27,24 +27,18 @@ std::string freebsd_freq_levels(std::span<const uint64_t> khz) {
     return text;
 }
 
-int dev_cpu_freq(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return ENOTDIR;
+int dev_cpu_freq(int cpu, int &mhz) {
     uint64_t khz = 0;
-    if (host::read_cpufreq_current_khz(args[0], khz) != 0)
+    if (host::read_cpufreq_current_khz(cpu, khz) != 0)
         return ENOENT;  // no frequency driver for this CPU: FreeBSD has no such node
-    int mhz = mhz_of(khz);
-    reply.out(&mhz, sizeof(mhz));
+    mhz = mhz_of(khz);
     return 0;
 }
 
-int dev_cpu_freq_levels(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return ENOTDIR;
+int dev_cpu_freq_levels(int cpu, std::string &text) {
     std::vector<uint64_t> khz;
-    if (host::read_cpufreq_levels_khz(args[0], khz) != 0)
+    if (host::read_cpufreq_levels_khz(cpu, khz) != 0)
         return ENOENT;
-    std::string text = freebsd_freq_levels(khz);
-    reply.out(text.c_str(), text.size() + 1);
+    text = freebsd_freq_levels(khz);
     return 0;
 }

@@ -4,10 +4,9 @@
 #include <span>
 #include <string>
 
-#include "freebsd/sys/kern/kern_sysctl.h"
 
-int dev_cpu_freq(SysctlArgs args, SysctlReply &reply);
-int dev_cpu_freq_levels(SysctlArgs args, SysctlReply &reply);
+int dev_cpu_freq(int cpu, int &mhz);
+int dev_cpu_freq_levels(int cpu, std::string &text);
 
 // cpufreq(4)'s text of the levels: "MHz/mW" pairs, fastest first, power unknown (-1).
 std::string freebsd_freq_levels(std::span<const uint64_t> khz);

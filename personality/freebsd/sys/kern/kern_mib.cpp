@@ -1,27 +1,21 @@
+// kern.argmax and hw.physmem, as FreeBSD's kern_mib.c exports ARG_MAX and sysctl_hw_physmem()
+// answers: the host's exec limit and its memory.
 #include "freebsd/sys/kern/kern_mib.h"
 
-#include <sys/time.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "linux/procfs/procfs.h"
+#include "linux/procfs/system_stat.h"
 
 // The host's limit on the bytes of arguments and environment of exec.
-int kern_argmax(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
-    int argmax = static_cast<int>(sysconf(_SC_ARG_MAX));
-    reply.out(&argmax, sizeof(argmax));
+int kern_argmax(int &argmax) {
+    argmax = static_cast<int>(sysconf(_SC_ARG_MAX));
     return 0;
 }
 
-// The moment of boot: whole seconds, as the host keeps it (/proc/stat's btime).
-int kern_boottime(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
-    struct timeval boot = {};
-    boot.tv_sec = static_cast<time_t>(host::boot_time());
-    reply.out(&boot, sizeof(boot));
+int hw_physmem(unsigned long &bytes) {
+    host::Meminfo mem;
+    if (int err = host::read_meminfo(mem))
+        return err;
+    bytes = mem.total;
     return 0;
 }

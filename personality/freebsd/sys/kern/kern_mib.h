@@ -1,6 +1,5 @@
-// The kern.* nodes that are not about processes.
+// The kern and hw values of FreeBSD's kern_mib.c: kern.argmax and hw.physmem.
 #pragma once
-#include "freebsd/sys/kern/kern_sysctl.h"
 
-int kern_argmax(SysctlArgs args, SysctlReply &reply);
-int kern_boottime(SysctlArgs args, SysctlReply &reply);
+int kern_argmax(int &argmax);
+int hw_physmem(unsigned long &bytes);

@@ -46,17 +46,9 @@ int process_table(SysctlReply &reply) {
 
 }  // namespace
 
-int kern_proc_all(SysctlArgs args, SysctlReply &reply) {
-    return args.empty() ? process_table(reply) : EINVAL;
-}
-
-int kern_proc_proc(SysctlArgs args, SysctlReply &reply) {
-    return args.size() <= 1 ? process_table(reply) : EINVAL;
-}
+int kern_proc_table(SysctlArgs, SysctlReply &reply) { return process_table(reply); }
 
 int kern_proc_pid(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return EINVAL;
     struct kinfo_proc kp;
     if (int err = kinfo_proc_of(args[0], &kp))
         return err;
@@ -65,8 +57,6 @@ int kern_proc_pid(SysctlArgs args, SysctlReply &reply) {
 }
 
 int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return EINVAL;
     if (reply.probing()) {  // the size needs only the thread count
         if (int err = host::check_process(args[0]))
             return err;
@@ -84,8 +74,6 @@ int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply) {
 }
 
 int kern_proc_args(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return EINVAL;
     host::TextFile cmdline;
     if (int err = host::read_cmdline(args[0], cmdline))
         return err;
@@ -94,8 +82,6 @@ int kern_proc_args(SysctlArgs args, SysctlReply &reply) {
 }
 
 int kern_proc_pathname(SysctlArgs args, SysctlReply &reply) {
-    if (args.size() != 1)
-        return EINVAL;
     // The host names longer paths than FreeBSD: a caller's MAXPATHLEN buffer then gets ENOMEM.
     char path[4 * MAXPATHLEN];
     pid_t pid = args[0] == -1 ? getpid() : args[0];  // -1: the calling process
@@ -154,7 +140,7 @@ using kern_proc::host_limit;
 using kern_proc::host_value;
 
 int check_rlimit_args(SysctlArgs args) {
-    if (args.size() != 2 || args[1] < 0 || args[1] >= RLIM_NLIMITS)
+    if (args[1] < 0 || args[1] >= RLIM_NLIMITS)
         return EINVAL;
     return host::check_process(args[0]);
 }

@@ -2,8 +2,8 @@
 #pragma once
 #include "freebsd/sys/kern/kern_sysctl.h"
 
-int kern_proc_all(SysctlArgs args, SysctlReply &reply);
-int kern_proc_proc(SysctlArgs args, SysctlReply &reply);
+// kern.proc.all and kern.proc.proc: every process.
+int kern_proc_table(SysctlArgs args, SysctlReply &reply);
 int kern_proc_pid(SysctlArgs args, SysctlReply &reply);
 int kern_proc_pid_td(SysctlArgs args, SysctlReply &reply);
 int kern_proc_args(SysctlArgs args, SysctlReply &reply);

@@ -8,16 +8,13 @@
 
 #include "linux/procfs/procfs.h"
 #include "freebsd/sys/kern/kern_proc_kinfo_fill.h"
+#include "freebsd/translation.h"
 
 namespace proc_record {
 namespace {
 
 // Linux task states (proc(5)) to FreeBSD's ki_stat.
-struct StateMapping {
-    char linux_state;
-    char freebsd_state;
-};
-constexpr StateMapping kStates[] = {
+constexpr Translation<char, char> kStates[] = {
     {'R', SRUN},   // running or runnable
     {'S', SSLEEP}, // interruptible sleep
     {'D', SSLEEP}, // uninterruptible sleep: FreeBSD's SSLEEP without TDF_SINTR
@@ -33,10 +30,7 @@ constexpr StateMapping kStates[] = {
 }  // namespace
 
 char linux_state_to_freebsd(char state) {
-    for (const StateMapping &m : kStates)
-        if (m.linux_state == state)
-            return m.freebsd_state;
-    return SSLEEP;
+    return translate(kStates, state, static_cast<char>(SSLEEP));
 }
 
 namespace {

@@ -37,14 +37,19 @@ int fail(int err) {
 // 0 and below name the caller, a group or every process.
 int check_process_id(int id) { return id > 0 ? host::check_process(id) : 0; }
 
+// The host's kind of target for FreeBSD's which, and 0, or the errno for a wrong pair.
+int priority_target(int which, int who, host::PriorityOf &of) {
+    if (!priority_of(which, of))
+        return EINVAL;
+    return which == PRIO_PROCESS ? check_process_id(who) : 0;
+}
+
 }  // namespace
 
 int getpriority(int which, int who) {
     return without_exceptions<int>(-1, [&]() -> int {
         host::PriorityOf of;
-        if (!priority_of(which, of))
-            return fail(EINVAL);
-        if (int err = which == PRIO_PROCESS ? check_process_id(who) : 0)
+        if (int err = priority_target(which, who, of))
             return fail(err);
         int nice = 0;
         if (int err = host::get_nice(of, who, nice))
@@ -56,9 +61,7 @@ int getpriority(int which, int who) {
 int setpriority(int which, int who, int prio) {
     return without_exceptions<int>(-1, [&]() -> int {
         host::PriorityOf of;
-        if (!priority_of(which, of))
-            return fail(EINVAL);
-        if (int err = which == PRIO_PROCESS ? check_process_id(who) : 0)
+        if (int err = priority_target(which, who, of))
             return fail(err);
         if (int err = host::set_nice(of, who, prio))
             return fail(err);

@@ -115,39 +115,28 @@ void fill_devstat(const host::DiskStats &d, struct devstat &out) {
     out.priority = DEVSTAT_PRIORITY_DISK;
 }
 
-int kern_devstat_version(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
-    int version = DEVSTAT_VERSION;
-    reply.out(&version, sizeof(version));
+int kern_devstat_version(int &version) {
+    version = DEVSTAT_VERSION;
     return 0;
 }
 
-int kern_devstat_numdevs(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
+int kern_devstat_numdevs(int &count) {
     std::vector<host::DiskStats> disks;
     if (int err = host::read_diskstats(disks))
         return err;
-    int n = static_cast<int>(disks.size());
-    reply.out(&n, sizeof(n));
+    count = static_cast<int>(disks.size());
     return 0;
 }
 
-int kern_devstat_generation(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
+int kern_devstat_generation(long &generation) {
     std::vector<host::DiskStats> disks;
     if (int err = host::read_diskstats(disks))
         return err;
-    long generation = generation_of(disks);
-    reply.out(&generation, sizeof(generation));
+    generation = generation_of(disks);
     return 0;
 }
 
-int kern_devstat_all(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
+int kern_devstat_all(SysctlArgs, SysctlReply &reply) {
     std::vector<host::DiskStats> disks;
     if (int err = host::read_diskstats(disks))
         return err;

@@ -65,10 +65,8 @@ void address_message(const host::Link &link, const host::Address &addr, std::str
 
 }  // namespace
 
+// The arguments: {protocol, family, operation, argument}.
 int net_route(SysctlArgs args, SysctlReply &reply) {
-    // FreeBSD's argument check: {protocol, family, operation, argument}.
-    if (args.size() != 4)
-        return args.size() < 4 ? EISDIR : ENOTDIR;
     int family = args[1], op = args[2], index = args[3];
     if (op != NET_RT_IFLIST)
         return EOPNOTSUPP;  // the routing table and the other lists are not provided

@@ -15,13 +15,11 @@
 
 #include "linux/net/socket_tables.h"
 #include "freebsd/kernel_addresses.h"
+#include "freebsd/translation.h"
 
 namespace {
 
-struct TcpState {
-    int linux_state, freebsd_state;
-};
-constexpr TcpState kTcpStates[] = {
+constexpr Translation<int, int> kTcpStates[] = {
     {1, TCPS_ESTABLISHED}, {2, TCPS_SYN_SENT},  {3, TCPS_SYN_RECEIVED}, {4, TCPS_FIN_WAIT_1},
     {5, TCPS_FIN_WAIT_2},  {6, TCPS_TIME_WAIT}, {7, TCPS_CLOSED},       {8, TCPS_CLOSE_WAIT},
     {9, TCPS_LAST_ACK},    {10, TCPS_LISTEN},   {11, TCPS_CLOSING},     {12, TCPS_SYN_RECEIVED},
@@ -141,9 +139,7 @@ bool is_stream(const host::SocketFacts &s) { return listed(s) && s.type == host:
 bool is_dgram(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::dgram; }
 bool is_seqpacket(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::seqpacket; }
 
-int local_list(SysctlArgs args, SysctlReply &reply, int type, bool (*keep)(const host::SocketFacts &)) {
-    if (!args.empty())
-        return ENOTDIR;
+int local_list(SysctlReply &reply, int type, bool (*keep)(const host::SocketFacts &)) {
     auto fill = [type](const host::SocketFacts &s, struct xunpcb &xu) {
         xu.xu_len = sizeof(xu);
         xu.xu_unpp = pcb_kernel_address(s.inode);
@@ -157,10 +153,7 @@ int local_list(SysctlArgs args, SysctlReply &reply, int type, bool (*keep)(const
 }  // namespace
 
 int linux_tcp_state_to_freebsd(int linux_state) {
-    for (const TcpState &t : kTcpStates)
-        if (t.linux_state == linux_state)
-            return t.freebsd_state;
-    return TCPS_CLOSED;
+    return translate(kTcpStates, linux_state, static_cast<int>(TCPS_CLOSED));
 }
 
 void fill_inet_endpoints(const host::SocketFacts &s, struct xinpcb &xi) {
@@ -182,9 +175,7 @@ void fill_inet_endpoints(const host::SocketFacts &s, struct xinpcb &xi) {
     xi.inp_vflag = s.dual_stack ? INP_IPV4 | INP_IPV6 : INP_IPV6;
 }
 
-int net_inet_tcp_pcblist(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
+int net_inet_tcp_pcblist(SysctlArgs, SysctlReply &reply) {
     auto fill = [](const host::SocketFacts &s, struct xtcpcb &xt) {
         xt.xt_len = sizeof(xt);
         fill_xinpcb(s, SOCK_STREAM, xt.xt_inp);
@@ -193,17 +184,13 @@ int net_inet_tcp_pcblist(SysctlArgs args, SysctlReply &reply) {
     return answer_list<struct xinpgen, struct xtcpcb>(host::SocketTables::tcp, reply, inet_slack, fill, listed);
 }
 
-int net_inet_udp_pcblist(SysctlArgs args, SysctlReply &reply) {
-    if (!args.empty())
-        return ENOTDIR;
+int net_inet_udp_pcblist(SysctlArgs, SysctlReply &reply) {
     auto fill = [](const host::SocketFacts &s, struct xinpcb &xi) { fill_xinpcb(s, SOCK_DGRAM, xi); };
     return answer_list<struct xinpgen, struct xinpcb>(host::SocketTables::udp, reply, inet_slack, fill, listed);
 }
 
-int net_local_stream_pcblist(SysctlArgs args, SysctlReply &reply) {
-    return local_list(args, reply, SOCK_STREAM, is_stream);
-}
-int net_local_dgram_pcblist(SysctlArgs args, SysctlReply &reply) { return local_list(args, reply, SOCK_DGRAM, is_dgram); }
-int net_local_seqpacket_pcblist(SysctlArgs args, SysctlReply &reply) {
-    return local_list(args, reply, SOCK_SEQPACKET, is_seqpacket);
+int net_local_stream_pcblist(SysctlArgs, SysctlReply &reply) { return local_list(reply, SOCK_STREAM, is_stream); }
+int net_local_dgram_pcblist(SysctlArgs, SysctlReply &reply) { return local_list(reply, SOCK_DGRAM, is_dgram); }
+int net_local_seqpacket_pcblist(SysctlArgs, SysctlReply &reply) {
+    return local_list(reply, SOCK_SEQPACKET, is_seqpacket);
 }

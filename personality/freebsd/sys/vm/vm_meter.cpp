@@ -3,16 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 
-#include "freebsd/sys/kern/kern_clock.h"
-
 namespace {
-
-int no_arguments(SysctlArgs args) { return args.empty() ? 0 : ENOTDIR; }
-
-long page_size() { return sysconf(_SC_PAGESIZE); }
 
 u_int pages_of(uint64_t bytes, long page) {
     return static_cast<u_int>(std::min<uint64_t>(bytes / static_cast<uint64_t>(page), UINT_MAX));
@@ -20,30 +13,19 @@ u_int pages_of(uint64_t bytes, long page) {
 
 uint64_t saturating_sub(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
-template <u_int FreebsdPageCounts::*Field>
-int page_count(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
+// One read of the host, converted to FreeBSD's figures in pages.
+template <typename Host, typename Freebsd>
+int read_in_pages(int (*read)(Host &), Freebsd (*convert)(const Host &, long), Freebsd &out) {
+    Host figures;
+    if (int err = read(figures))
         return err;
-    host::Meminfo mem;
-    if (int err = host::read_meminfo(mem))
-        return err;
-    u_int value = freebsd_page_counts(mem, page_size()).*Field;
-    reply.out(&value, sizeof(value));
-    return 0;
-}
-
-template <uint64_t FreebsdPagerCounts::*Field>
-int pager_counter(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    host::Vmstat vm;
-    if (int err = host::read_vmstat(vm))
-        return err;
-    out_counter(reply, freebsd_pager_counts(vm, page_size()).*Field);
+    out = convert(figures, page_size());
     return 0;
 }
 
 }  // namespace
+
+long page_size() { return sysconf(_SC_PAGESIZE); }
 
 // Linux's page-cache and anonymous pages sit on its active and inactive lists, as FreeBSD's do
 // on its queues. What is neither free nor on those lists (the kernel's own memory, slabs, page
@@ -75,62 +57,48 @@ struct vmtotal freebsd_vmtotal(const host::Meminfo &mem, const host::KernelStat 
     return t;
 }
 
-int hw_physmem(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    host::Meminfo mem;
-    if (int err = host::read_meminfo(mem))
-        return err;
-    unsigned long bytes = mem.total;
-    reply.out(&bytes, sizeof(bytes));
-    return 0;
+void out_counter(SysctlReply &reply, uint64_t value) {
+    if (reply.requested() == sizeof(uint32_t)) {
+        uint32_t cut = static_cast<uint32_t>(value);
+        reply.out(&cut, sizeof(cut));
+    } else {
+        reply.out(&value, sizeof(value));
+    }
 }
 
-int vm_stats_vm_v_page_count(SysctlArgs a, SysctlReply &r) { return page_count<&FreebsdPageCounts::page>(a, r); }
-int vm_stats_vm_v_free_count(SysctlArgs a, SysctlReply &r) { return page_count<&FreebsdPageCounts::free>(a, r); }
-int vm_stats_vm_v_active_count(SysctlArgs a, SysctlReply &r) { return page_count<&FreebsdPageCounts::active>(a, r); }
-int vm_stats_vm_v_inactive_count(SysctlArgs a, SysctlReply &r) {
-    return page_count<&FreebsdPageCounts::inactive>(a, r);
+int vm_page_counts(FreebsdPageCounts &counts) { return read_in_pages(host::read_meminfo, freebsd_page_counts, counts); }
+int vm_pager_counts(FreebsdPagerCounts &counts) {
+    return read_in_pages(host::read_vmstat, freebsd_pager_counts, counts);
 }
-int vm_stats_vm_v_wire_count(SysctlArgs a, SysctlReply &r) { return page_count<&FreebsdPageCounts::wire>(a, r); }
 
 // Kept by FreeBSD for compatibility, always 0: its page cache lives on the other queues.
-int vm_stats_vm_v_cache_count(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    u_int zero = 0;
-    reply.out(&zero, sizeof(zero));
+int vm_cache_count(u_int &pages) {
+    pages = 0;
     return 0;
 }
 
-int vm_stats_vm_v_swapin(SysctlArgs a, SysctlReply &r) { return pager_counter<&FreebsdPagerCounts::swapin>(a, r); }
-int vm_stats_vm_v_swapout(SysctlArgs a, SysctlReply &r) { return pager_counter<&FreebsdPagerCounts::swapout>(a, r); }
-int vm_stats_vm_v_vnodein(SysctlArgs a, SysctlReply &r) { return pager_counter<&FreebsdPagerCounts::vnodein>(a, r); }
-int vm_stats_vm_v_vnodeout(SysctlArgs a, SysctlReply &r) {
-    return pager_counter<&FreebsdPagerCounts::vnodeout>(a, r);
-}
-
-int vfs_bufspace(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
-        return err;
-    host::Meminfo mem;
-    if (int err = host::read_meminfo(mem))
-        return err;
-    long bytes = static_cast<long>(std::min<uint64_t>(mem.buffers, LONG_MAX));
-    reply.out(&bytes, sizeof(bytes));
+// Linux does not count system calls.
+int vm_syscall_count(uint64_t &count) {
+    count = 0;
     return 0;
 }
 
-int vm_vmtotal(SysctlArgs args, SysctlReply &reply) {
-    if (int err = no_arguments(args))
+// FreeBSD's traps are mostly page faults; Linux counts those, not the other exceptions.
+int vm_trap_count(uint64_t &count) {
+    host::Vmstat vm;
+    if (int err = host::read_vmstat(vm))
         return err;
+    count = vm.pgfault;
+    return 0;
+}
+
+int vm_vmtotal(struct vmtotal &total) {
     host::Meminfo mem;
     host::KernelStat stat;
     if (int err = host::read_meminfo(mem))
         return err;
     if (int err = host::read_kernel_stat(stat))
         return err;
-    struct vmtotal total = freebsd_vmtotal(mem, stat, page_size());
-    reply.out(&total, sizeof(total));
+    total = freebsd_vmtotal(mem, stat, page_size());
     return 0;
 }

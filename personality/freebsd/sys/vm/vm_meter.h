@@ -1,23 +1,13 @@
-// The memory nodes: hw.physmem, vm.stats.vm.*, vfs.bufspace and vm.vmtotal.
+// The memory nodes: vm.stats.vm.*, vm.stats.sys.* and vm.vmtotal.
 #pragma once
 #include <sys/vmmeter.h>
+
+#include <cstdint>
 
 #include "linux/procfs/system_stat.h"
 #include "freebsd/sys/kern/kern_sysctl.h"
 
-int hw_physmem(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_page_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_free_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_active_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_inactive_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_wire_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_cache_count(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_swapin(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_swapout(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_vnodein(SysctlArgs args, SysctlReply &reply);
-int vm_stats_vm_v_vnodeout(SysctlArgs args, SysctlReply &reply);
-int vfs_bufspace(SysctlArgs args, SysctlReply &reply);
-int vm_vmtotal(SysctlArgs args, SysctlReply &reply);
+long page_size();
 
 // FreeBSD's page queues from Linux's figures, in pages.
 struct FreebsdPageCounts {
@@ -31,3 +21,27 @@ struct FreebsdPagerCounts {
 };
 FreebsdPagerCounts freebsd_pager_counts(const host::Vmstat &vm, long page_size);
 struct vmtotal freebsd_vmtotal(const host::Meminfo &mem, const host::KernelStat &stat, long page_size);
+
+// The records that vm.stats.vm.* nodes take one field of (sysctl_field): FreeBSD's page queues
+// and its pager's traffic since boot, from one read of the host.
+int vm_page_counts(FreebsdPageCounts &counts);
+int vm_pager_counts(FreebsdPagerCounts &counts);
+int vm_cache_count(u_int &pages);
+
+int vm_syscall_count(uint64_t &count);
+int vm_trap_count(uint64_t &count);
+
+int vm_vmtotal(struct vmtotal &total);
+
+// A 64-bit event counter as FreeBSD's sysctl_handle_vmstat() answers it: 32 bits, cut, to a
+// caller asking for 4 bytes.
+void out_counter(SysctlReply &reply, uint64_t value);
+// The handler of a counter node over its reader.
+template <int (*Reader)(uint64_t &)>
+int vm_stats_counter(SysctlArgs, SysctlReply &reply) {
+    uint64_t value = 0;
+    if (int err = Reader(value))
+        return err;
+    out_counter(reply, value);
+    return 0;
+}

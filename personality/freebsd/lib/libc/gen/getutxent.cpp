@@ -11,12 +11,11 @@
 #include "freebsd/c_interface.h"
 #include "control/control.h"
 #include "freebsd/lib/libc/gen/utxdb.h"
+#include "freebsd/translation.h"
 
 namespace {
 
-constexpr struct {
-    short host, freebsd;
-} utmp_types[] = {
+constexpr Translation<short, short> utmp_types[] = {
     {host::kUtEmpty, EMPTY},           {host::kUtBootTime, BOOT_TIME},       {host::kUtOldTime, OLD_TIME},
     {host::kUtNewTime, NEW_TIME},      {host::kUtUserProcess, USER_PROCESS}, {host::kUtInitProcess, INIT_PROCESS},
     {host::kUtLoginProcess, LOGIN_PROCESS}, {host::kUtDeadProcess, DEAD_PROCESS},
@@ -50,10 +49,7 @@ void load(Database &db) {
 }  // namespace
 
 short freebsd_utmp_type(short host_type) {
-    for (const auto &t : utmp_types)
-        if (t.host == host_type)
-            return t.freebsd;
-    return EMPTY;
+    return translate(utmp_types, host_type, static_cast<short>(EMPTY));
 }
 
 void fill_utmpx(const host::UtmpEntry &e, struct utmpx &out) {

@@ -45,12 +45,11 @@ Amounts amounts_of(const std::vector<const host::PowerSupply *> &batteries) {
     return {};
 }
 
-int reply_int(SysctlArgs args, SysctlReply &reply, bool present, int value) {
-    if (!args.empty())
-        return ENOTDIR;
+// No battery or no power line: FreeBSD without the ACPI driver has no such node.
+int present_value(bool present, int value, int &out) {
     if (!present)
         return ENOENT;
-    reply.out(&value, sizeof(value));
+    out = value;
     return 0;
 }
 
@@ -89,17 +88,17 @@ AcpiPower acpi_power_from(const std::vector<host::PowerSupply> &supplies) {
     return p;
 }
 
-int hw_acpi_battery_life(SysctlArgs args, SysctlReply &reply) {
+int hw_acpi_battery_life(int &percent) {
     AcpiPower p = acpi_power_from(host::read_power_supplies());
-    return reply_int(args, reply, p.has_battery, p.life);
+    return present_value(p.has_battery, p.life, percent);
 }
 
-int hw_acpi_battery_time(SysctlArgs args, SysctlReply &reply) {
+int hw_acpi_battery_time(int &minutes) {
     AcpiPower p = acpi_power_from(host::read_power_supplies());
-    return reply_int(args, reply, p.has_battery, p.time);
+    return present_value(p.has_battery, p.time, minutes);
 }
 
-int hw_acpi_acline(SysctlArgs args, SysctlReply &reply) {
+int hw_acpi_acline(int &online) {
     AcpiPower p = acpi_power_from(host::read_power_supplies());
-    return reply_int(args, reply, p.has_acline, p.acline);
+    return present_value(p.has_acline, p.acline, online);
 }

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "linux/sysfs/power_supply.h"
-#include "freebsd/sys/kern/kern_sysctl.h"
 
 // What FreeBSD's ACPI drivers report over all batteries: the charge in percent, the minutes
 // left while discharging (-1 otherwise) and whether the external power line is on.
@@ -13,6 +12,6 @@ struct AcpiPower {
 };
 AcpiPower acpi_power_from(const std::vector<host::PowerSupply> &supplies);
 
-int hw_acpi_battery_life(SysctlArgs args, SysctlReply &reply);
-int hw_acpi_battery_time(SysctlArgs args, SysctlReply &reply);
-int hw_acpi_acline(SysctlArgs args, SysctlReply &reply);
+int hw_acpi_battery_life(int &percent);
+int hw_acpi_battery_time(int &minutes);
+int hw_acpi_acline(int &online);

@@ -65,16 +65,14 @@ const host::TempSensor *amd_sensor(const host::CpuPlace &place, const std::vecto
     return &chip.sensors.front();
 }
 
-int reply_decikelvin(SysctlArgs args, SysctlReply &reply, bool CpuTemperature::*has, int CpuTemperature::*value) {
-    if (args.size() != 1)
-        return ENOTDIR;
+int decikelvin(int cpu, bool CpuTemperature::*has, int CpuTemperature::*value, int &out) {
     host::CpuPlace place;
-    if (host::read_cpu_place(args[0], place) != 0)
+    if (host::read_cpu_place(cpu, place) != 0)
         return ENOENT;
     CpuTemperature t = cpu_temperature_from(place, host::read_hwmon(), host::read_thermal_zones());
     if (!(t.*has))
         return ENOENT;  // no sensor: FreeBSD without coretemp(4) has no such node
-    reply.out(&(t.*value), sizeof(int));
+    out = t.*value;
     return 0;
 }
 
@@ -99,10 +97,10 @@ CpuTemperature cpu_temperature_from(const host::CpuPlace &place, const std::vect
     return {};
 }
 
-int dev_cpu_temperature(SysctlArgs args, SysctlReply &reply) {
-    return reply_decikelvin(args, reply, &CpuTemperature::has_current, &CpuTemperature::current);
+int dev_cpu_temperature(int cpu, int &decikelvin_out) {
+    return decikelvin(cpu, &CpuTemperature::has_current, &CpuTemperature::current, decikelvin_out);
 }
 
-int dev_cpu_coretemp_tjmax(SysctlArgs args, SysctlReply &reply) {
-    return reply_decikelvin(args, reply, &CpuTemperature::has_tjmax, &CpuTemperature::tjmax);
+int dev_cpu_coretemp_tjmax(int cpu, int &decikelvin_out) {
+    return decikelvin(cpu, &CpuTemperature::has_tjmax, &CpuTemperature::tjmax, decikelvin_out);
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "linux/sysfs/thermal.h"
-#include "freebsd/sys/kern/kern_sysctl.h"
 
 struct CpuTemperature {
     bool has_current = false, has_tjmax = false;
@@ -19,5 +18,6 @@ int decikelvin_from_millicelsius(int64_t millicelsius);
 CpuTemperature cpu_temperature_from(const host::CpuPlace &place, const std::vector<host::HwmonChip> &chips,
                                     const std::vector<host::ThermalZone> &zones);
 
-int dev_cpu_temperature(SysctlArgs args, SysctlReply &reply);
-int dev_cpu_coretemp_tjmax(SysctlArgs args, SysctlReply &reply);
+// In tenths of a kelvin; ENOENT without a sensor for that CPU.
+int dev_cpu_temperature(int cpu, int &decikelvin);
+int dev_cpu_coretemp_tjmax(int cpu, int &decikelvin);
