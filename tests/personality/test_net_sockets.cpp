@@ -37,21 +37,6 @@ TEST(SocketTranslation, LinuxTcpStatesBecomeFreeBsds) {
         EXPECT_EQ(linux_tcp_state_to_freebsd(c.linux_state), c.freebsd_state) << "Linux state " << c.linux_state;
 }
 
-TEST(SocketTranslation, LinkTextsBecomeFileKinds) {
-    const struct {
-        const char *link;
-        int dtype;
-    } cases[] = {
-        {"socket:[12]", DTYPE_SOCKET},          {"pipe:[7]", DTYPE_PIPE},
-        {"anon_inode:[eventfd]", DTYPE_EVENTFD}, {"anon_inode:[eventpoll]", DTYPE_KQUEUE},
-        {"anon_inode:[timerfd]", DTYPE_TIMERFD}, {"anon_inode:[pidfd]", DTYPE_PROCDESC},
-        {"/memfd:x (deleted)", DTYPE_SHM},      {"/dev/ptmx", DTYPE_PTS},
-        {"/etc/passwd", DTYPE_VNODE},           {"net:[4026531840]", DTYPE_NONE},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(linux_link_to_dtype(c.link), c.dtype) << c.link;
-}
-
 host::SocketFacts inet6(std::initializer_list<uint8_t> local, std::initializer_list<uint8_t> peer, bool dual) {
     host::SocketFacts s;
     s.family = host::SocketFamily::inet6;

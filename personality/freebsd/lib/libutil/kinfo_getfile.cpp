@@ -18,6 +18,7 @@
 #include "linux/net/proc_net.h"
 #include "freebsd/lib/libutil/kinfo_getfile_conversions.h"
 #include "freebsd/lib/libutil/libutil_records.h"
+#include "freebsd/translation.h"
 
 using namespace libutil;
 
@@ -42,35 +43,23 @@ int linux_mode_to_vnode_type(uint32_t mode) {
     return KF_VTYPE_UNKNOWN;
 }
 
-// Linux's descriptor link texts to FreeBSD's file types; the first matching prefix wins.
-struct LinkKind {
-    std::string_view prefix;
-    int type;
-};
-constexpr LinkKind kLinkKinds[] = {
-    {"pipe:[", KF_TYPE_PIPE},
-    {"socket:[", KF_TYPE_SOCKET},
-    {"anon_inode:[eventfd]", KF_TYPE_EVENTFD},
-    {"anon_inode:[eventpoll]", KF_TYPE_KQUEUE},  // epoll: Linux's nearest thing to a kqueue
-    {"anon_inode:[timerfd]", KF_TYPE_TIMERFD},
-    {"anon_inode:[pidfd]", KF_TYPE_PROCDESC},
-    {"/memfd:", KF_TYPE_SHM},  // memfd_create(2): FreeBSD's memfds are shared memory objects
-    {"/", KF_TYPE_VNODE},
+using host::DescriptorKind;
+
+constexpr Translation<DescriptorKind, int> kFileTypes[] = {
+    {DescriptorKind::file, KF_TYPE_VNODE},
+    {DescriptorKind::named_pipe, KF_TYPE_FIFO},
+    {DescriptorKind::pty_master, KF_TYPE_PTS},
+    {DescriptorKind::pipe, KF_TYPE_PIPE},
+    {DescriptorKind::socket, KF_TYPE_SOCKET},
+    {DescriptorKind::eventfd, KF_TYPE_EVENTFD},
+    {DescriptorKind::eventpoll, KF_TYPE_KQUEUE},  // epoll: Linux's nearest thing to a kqueue
+    {DescriptorKind::timerfd, KF_TYPE_TIMERFD},
+    {DescriptorKind::pidfd, KF_TYPE_PROCDESC},
+    {DescriptorKind::memfd, KF_TYPE_SHM},  // FreeBSD's memfds are shared memory objects
 };
 
-int linux_link_to_file_type(const host::FileFacts &f) {
-    for (const LinkKind &k : kLinkKinds) {
-        if (!std::string_view(f.link).starts_with(k.prefix))
-            continue;
-        if (k.type != KF_TYPE_VNODE)
-            return k.type;
-        if (f.pty_master)
-            return KF_TYPE_PTS;
-        if (f.has_stat && (f.mode & host::linux_mode::kind_mask) == host::linux_mode::fifo)
-            return KF_TYPE_FIFO;  // a named pipe
-        return KF_TYPE_VNODE;
-    }
-    return KF_TYPE_UNKNOWN;
+int descriptor_kind_to_file_type(DescriptorKind kind) {
+    return translate(kFileTypes, kind, static_cast<int>(KF_TYPE_UNKNOWN));
 }
 
 // Linux's open flags to FreeBSD's: a flag is set when (flags & mask) == value.
@@ -177,21 +166,13 @@ void put_local(struct sockaddr_storage &ss, std::string_view path) {
     store(ss, sun);
 }
 
-struct FamilyMapping {
-    host::SocketFamily family;
-    int domain;
-};
-constexpr FamilyMapping kFamilies[] = {
+constexpr Translation<host::SocketFamily, int> kFamilies[] = {
     {host::SocketFamily::local, AF_UNIX},
     {host::SocketFamily::inet, AF_INET},
     {host::SocketFamily::inet6, AF_INET6},
 };
 
-struct TypeMapping {
-    host::SocketType type;
-    int sock_type;
-};
-constexpr TypeMapping kSocketTypes[] = {
+constexpr Translation<host::SocketType, int> kSocketTypes[] = {
     {host::SocketType::stream, SOCK_STREAM},
     {host::SocketType::dgram, SOCK_DGRAM},
     {host::SocketType::raw, SOCK_RAW},
@@ -199,18 +180,10 @@ constexpr TypeMapping kSocketTypes[] = {
 };
 
 int linux_family_to_domain(host::SocketFamily family) {
-    for (const FamilyMapping &m : kFamilies)
-        if (m.family == family)
-            return m.domain;
-    return AF_UNSPEC;
+    return translate(kFamilies, family, static_cast<int>(AF_UNSPEC));
 }
 
-int linux_socket_type_to_freebsd(host::SocketType type) {
-    for (const TypeMapping &m : kSocketTypes)
-        if (m.type == type)
-            return m.sock_type;
-    return 0;
-}
+int linux_socket_type_to_freebsd(host::SocketType type) { return translate(kSocketTypes, type, 0); }
 
 // The socket inode stands for the kernel addresses of the socket and its protocol block.
 void fill_socket(uint64_t inode, const host::SocketTable &sockets, struct kinfo_file &kf) {
@@ -246,7 +219,7 @@ void fill_socket(uint64_t inode, const host::SocketTable &sockets, struct kinfo_
 void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets, struct kinfo_file &kf) {
     const host::FileFacts &f = d.file;
     kf.kf_structsize = sizeof(kf);
-    kf.kf_type = linux_link_to_file_type(f);
+    kf.kf_type = descriptor_kind_to_file_type(host::descriptor_kind(f));
     kf.kf_fd = d.fd;
     kf.kf_ref_count = 1;  // Linux does not show how many descriptors share the open file
     kf.kf_flags = d.has_info ? linux_open_flags_to_freebsd(d.info.flags) : 0;
@@ -303,7 +276,7 @@ void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets
 void read_sockets_of(pid_t pid, const host::ProcessFiles &files, host::SocketTable &out) {
     std::vector<uint64_t> inodes;
     for (const host::Descriptor &d : files.descriptors)
-        if (linux_link_to_file_type(d.file) == KF_TYPE_SOCKET)
+        if (host::descriptor_kind(d.file) == DescriptorKind::socket)
             if (uint64_t inode = host::link_inode(d.file.link))
                 inodes.push_back(inode);
     if (inodes.empty())

@@ -5,13 +5,14 @@
 
 #include <cstdint>
 
+#include "linux/procfs/descriptor_kind.h"
 #include "linux/procfs/fds.h"
 #include "linux/net/proc_net.h"
 
 namespace getfile {
 
 int linux_mode_to_vnode_type(uint32_t mode);
-int linux_link_to_file_type(const host::FileFacts &f);
+int descriptor_kind_to_file_type(host::DescriptorKind kind);
 int linux_open_flags_to_freebsd(uint32_t flags);
 int linux_family_to_domain(host::SocketFamily family);
 int linux_socket_type_to_freebsd(host::SocketType type);

@@ -9,32 +9,28 @@
 #include "linux/procfs/descriptor_links.h"
 #include "linux/procfs/fds.h"
 #include "freebsd/kernel_addresses.h"
+#include "freebsd/translation.h"
+#include "linux/procfs/descriptor_kind.h"
 
 namespace {
 
-// The first matching prefix wins.
-struct LinkKind {
-    std::string_view prefix;
-    int dtype;
-};
-constexpr LinkKind kLinkKinds[] = {
-    {"socket:[", DTYPE_SOCKET},
-    {"pipe:[", DTYPE_PIPE},
-    {"anon_inode:[eventfd]", DTYPE_EVENTFD},
-    {"anon_inode:[eventpoll]", DTYPE_KQUEUE},  // epoll: Linux's nearest thing to a kqueue
-    {"anon_inode:[timerfd]", DTYPE_TIMERFD},
-    {"anon_inode:[pidfd]", DTYPE_PROCDESC},
-    {"/memfd:", DTYPE_SHM},
-    {"/dev/ptmx", DTYPE_PTS},
-    {"/", DTYPE_VNODE},
+using host::DescriptorKind;
+
+constexpr Translation<DescriptorKind, int> kDtypes[] = {
+    {DescriptorKind::file, DTYPE_VNODE},       {DescriptorKind::named_pipe, DTYPE_FIFO},
+    {DescriptorKind::pty_master, DTYPE_PTS},   {DescriptorKind::pipe, DTYPE_PIPE},
+    {DescriptorKind::socket, DTYPE_SOCKET},    {DescriptorKind::eventfd, DTYPE_EVENTFD},
+    {DescriptorKind::eventpoll, DTYPE_KQUEUE},  // epoll: Linux's nearest thing to a kqueue
+    {DescriptorKind::timerfd, DTYPE_TIMERFD},  {DescriptorKind::pidfd, DTYPE_PROCDESC},
+    {DescriptorKind::memfd, DTYPE_SHM},
 };
 
 // The object behind the descriptor: sockets and pipes are known by their inode.
-kvaddr_t object_address(int dtype, std::string_view link) {
-    switch (dtype) {
-    case DTYPE_SOCKET:
+kvaddr_t object_address(DescriptorKind kind, std::string_view link) {
+    switch (kind) {
+    case DescriptorKind::socket:
         return socket_kernel_address(host::link_inode(link));
-    case DTYPE_PIPE:  // as kinfo_getfile's kf_pipe_addr
+    case DescriptorKind::pipe:  // as kinfo_getfile's kf_pipe_addr
         return host::link_inode(link);
     default:
         return 0;
@@ -43,12 +39,7 @@ kvaddr_t object_address(int dtype, std::string_view link) {
 
 }  // namespace
 
-int linux_link_to_dtype(std::string_view link) {
-    for (const LinkKind &k : kLinkKinds)
-        if (link.starts_with(k.prefix))
-            return k.dtype;
-    return DTYPE_NONE;
-}
+int descriptor_kind_to_dtype(DescriptorKind kind) { return translate(kDtypes, kind, static_cast<int>(DTYPE_NONE)); }
 
 int kern_file(SysctlArgs, SysctlReply &reply) {
     if (reply.probing()) {  // FreeBSD's estimate overshoots too: descriptor tables grow
@@ -62,9 +53,11 @@ int kern_file(SysctlArgs, SysctlReply &reply) {
         xf.xf_pid = d.pid;
         xf.xf_uid = d.uid;
         xf.xf_fd = d.fd;
-        xf.xf_type = static_cast<short>(linux_link_to_dtype(d.link));
+        // One readlink per descriptor, no stat: a named pipe shows as a vnode here.
+        DescriptorKind kind = host::descriptor_kind(d.link);
+        xf.xf_type = static_cast<short>(descriptor_kind_to_dtype(kind));
         xf.xf_count = 1;  // Linux does not show how many descriptors share an open file
-        xf.xf_data = object_address(xf.xf_type, d.link);
+        xf.xf_data = object_address(kind, d.link);
         reply.out(&xf, sizeof(xf));
         return !reply.overflowed();  // as FreeBSD, stop at the first record that does not fit
     });
