@@ -1,3 +1,5 @@
+// The test overrides of the personality's answers: keys, outcomes and the C entry points
+// (lumvik_control_*) that the Python tests call.
 #include "control.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// One read(2) of a whole /proc or /sys file: into its own 4 KiB buffer, or a larger one on the
+// heap when the file does not fit.
 #include "linux/text_file.h"
 
 #include <fcntl.h>

@@ -9,7 +9,7 @@
 
 #include "freebsd/sys/dev/acpica/acpi_battery.h"
 #include "freebsd/sys/dev/coretemp/coretemp.h"
-#include "freebsd/sys/kern/devstat_records.h"
+#include "freebsd/sys/kern/subr_devstat.h"
 #include "linux/procfs/diskstats.h"
 #include "linux/procfs/mounts.h"
 #include "freebsd/sys/kern/vfs_syscalls.h"

@@ -1,3 +1,4 @@
+// The host's inet_ntop(3) for an Internet address given as bytes.
 #include "linux/libc/address_text.h"
 
 #include <arpa/inet.h>

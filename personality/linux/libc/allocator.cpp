@@ -1,3 +1,4 @@
+// The host C library's allocator figures (mallinfo2(3)) and its trim (malloc_trim(3)).
 #include "linux/libc/allocator.h"
 
 #include <malloc.h>

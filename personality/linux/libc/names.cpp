@@ -1,3 +1,4 @@
+// The host's resolver and name calls: getnameinfo(3), getservbyport_r(3), if_indextoname(3).
 #include "linux/libc/names.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// The host's utmp file (utmp(5)) read whole and parsed record by record.
 #include "linux/libc/utmp.h"
 
 #include <utmp.h>

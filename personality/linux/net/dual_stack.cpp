@@ -1,3 +1,4 @@
+// NETLINK_SOCK_DIAG (sock_diag(7)) dumps of the IPv6 sockets that also take IPv4 traffic.
 #include "linux/net/dual_stack.h"
 
 #include <linux/inet_diag.h>

@@ -1,3 +1,4 @@
+// The /proc/net socket tables (tcp, tcp6, udp, udp6, udplite, raw, unix, ...) parsed line by line.
 #include "linux/net/proc_net.h"
 
 #include <algorithm>

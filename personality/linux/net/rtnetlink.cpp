@@ -1,3 +1,5 @@
+// rtnetlink(7) dumps of links (RTM_GETLINK) and addresses (RTM_GETADDR), and the interface
+// ioctls (netdevice(7), SIOCETHTOOL) on a socket.
 #include "linux/net/rtnetlink.h"
 
 #include <linux/ethtool.h>

@@ -1,3 +1,4 @@
+// The /proc/PID/net socket tables of every network namespace a visible process uses.
 #include "linux/net/socket_tables.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The walk over every /proc/PID/fd directory: one readlink(2) per descriptor.
 #include "linux/procfs/descriptor_links.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// /proc/diskstats parsed (Documentation/admin-guide/iostats.rst).
 #include "linux/procfs/diskstats.h"
 
 #include "linux/text_file.h"

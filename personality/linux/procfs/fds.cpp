@@ -1,3 +1,4 @@
+// A process's /proc/PID/fd links, their stat and /proc/PID/fdinfo; exe, cwd and root.
 #include "linux/procfs/fds.h"
 
 #include <dirent.h>

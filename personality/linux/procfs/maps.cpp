@@ -1,3 +1,4 @@
+// /proc/PID/smaps parsed mapping by mapping.
 #include "linux/procfs/maps.h"
 
 #include <sys/sysmacros.h>

@@ -1,3 +1,4 @@
+// /proc/self/mountinfo parsed (proc(5)), and statfs(2) of one mount.
 #include "linux/procfs/mounts.h"
 
 #include <sys/statfs.h>

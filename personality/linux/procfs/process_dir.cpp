@@ -1,3 +1,4 @@
+// A process's /proc/PID directory held open, and its task/ and fd/ listings.
 #include "linux/procfs/process_dir.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// /proc/PID/{stat,status,io,cmdline,environ,exe} and task/ parsed (proc(5)); /proc/stat's btime.
 #include "linux/procfs/procfs.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// /proc/stat, /proc/meminfo, /proc/vmstat and /proc/swaps parsed (proc(5)).
 #include "linux/procfs/system_stat.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// sched_getaffinity(2) and sched_setaffinity(2) over every thread of a process.
 #include "linux/syscalls/affinity.h"
 
 #include <sched.h>

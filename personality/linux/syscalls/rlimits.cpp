@@ -1,3 +1,4 @@
+// prlimit(2), and /proc/PID/limits where prlimit refuses to read another user's process.
 #include "linux/syscalls/rlimits.h"
 
 #include <sys/resource.h>

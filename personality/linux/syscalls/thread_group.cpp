@@ -1,3 +1,4 @@
+// setpriority(2), getpriority(2) and kill(2) applied to every thread of a process.
 #include "linux/syscalls/thread_group.h"
 
 #include <signal.h>

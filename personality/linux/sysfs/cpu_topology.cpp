@@ -1,3 +1,4 @@
+// /sys/devices/system/cpu/online and each CPU's topology/ and cache/ files.
 #include "linux/sysfs/cpu_topology.h"
 
 #include <cerrno>

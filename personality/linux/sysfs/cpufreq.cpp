@@ -1,3 +1,4 @@
+// /sys/devices/system/cpu/cpuN/cpufreq: the current frequency and the available ones.
 #include "linux/sysfs/cpufreq.h"
 
 #include <cerrno>

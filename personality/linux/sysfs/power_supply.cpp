@@ -1,3 +1,4 @@
+// /sys/class/power_supply/*/uevent parsed.
 #include "linux/sysfs/power_supply.h"
 
 #include <dirent.h>

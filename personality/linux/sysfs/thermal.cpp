@@ -1,3 +1,4 @@
+// /sys/class/hwmon and /sys/class/thermal sensors, and a CPU's place in its package.
 #include "linux/sysfs/thermal.h"
 
 #include <dirent.h>

@@ -1,6 +1,6 @@
-// The kernel-memory library on the live system: process records come from the sysctl tree,
-// environments from the host. A handle owns what it hands out, until kvm_close.
-#include <kvm.h>
+// kvm_getprocs(3) and kvm_getenvv(3) of FreeBSD's kvm_proc.c on the live system: process
+// records from the sysctl tree (kern.proc.*), environments from the host.
+#include "freebsd/lib/libkvm/kvm_private.h"
 
 #include <sys/sysctl.h>
 
@@ -17,21 +17,10 @@
 #include "control/control.h"
 #include "linux/procfs/procfs.h"
 
-struct __kvm {
-    char errbuf[_POSIX2_LINE_MAX] = "";
-    std::vector<struct kinfo_proc> procs;
-    std::string env_text;
-    std::vector<char *> env;
-};
-
 namespace {
 
 // Fetches of a table that keeps growing past its size probe, before giving up with ENOMEM.
 constexpr int kFetchAttempts = 10;
-
-void set_error(char *errbuf, const char *call, const char *text) {
-    std::snprintf(errbuf, _POSIX2_LINE_MAX, "%s: %s", call, text);
-}
 
 // The environment text as kvm_getenvv's strings: "A=1\0B=2\0" becomes {"A=1", "B=2", NULL}.
 char **split_entries(kvm_t *kd, std::string text, int nchr) {
@@ -47,53 +36,6 @@ char **split_entries(kvm_t *kd, std::string text, int nchr) {
 }
 
 }  // namespace
-
-kvm_t *kvm_openfiles(const char *, const char *, const char *, int, char *errbuf) {
-    auto report = [&] { set_error(errbuf, "kvm_openfiles", std::strerror(errno)); };
-    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
-        control::Outcome o = control::consult("kvm_openfiles", {}, true);
-        if (o.action == control::Action::fail) {
-            set_error(errbuf, "kvm_openfiles", std::strerror(o.err));
-            return nullptr;
-        }
-        if (o.action == control::Action::answer) {  // the library's own error text
-            std::snprintf(errbuf, _POSIX2_LINE_MAX, "%.*s", static_cast<int>(o.bytes.size()), o.bytes.data());
-            return nullptr;
-        }
-        return new __kvm;
-    }, report);
-}
-
-// The live system's handle; a failure is told on stderr behind errstr, as FreeBSD's library does.
-kvm_t *kvm_open(const char *, const char *, const char *, int, const char *errstr) {
-    auto complain = [&](const std::string &text) {
-        std::fprintf(stderr, "%s: %s\n", errstr != nullptr ? errstr : "kvm_open", text.c_str());
-    };
-    return without_exceptions<kvm_t *>(nullptr, [&]() -> kvm_t * {
-        control::Outcome o = control::consult("kvm_open", {}, true);
-        if (o.action == control::Action::fail) {
-            complain(std::strerror(o.err));
-            errno = o.err;
-            return nullptr;
-        }
-        if (o.action == control::Action::answer) {  // the library's own error text
-            complain(o.bytes);
-            return nullptr;
-        }
-        return new __kvm;
-    });
-}
-
-int kvm_close(kvm_t *kd) {
-    return without_exceptions<int>(-1, [&] {
-        delete kd;
-        return 0;
-    });
-}
-
-char *kvm_geterr(kvm_t *kd) {
-    return without_exceptions<char *>(nullptr, [&] { return kd->errbuf; });
-}
 
 struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
     return without_exceptions<struct kinfo_proc *>(nullptr, [&]() -> struct kinfo_proc * {
@@ -119,7 +61,7 @@ struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
             if (errno != ENOMEM)
                 break;
         }
-        set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
+        kvm_set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
         return nullptr;
     });
 }

@@ -137,19 +137,19 @@ void store(struct sockaddr_storage &ss, const Sockaddr &sa) {
 }
 
 void put_inet(struct sockaddr_storage &ss, const uint8_t (&addr)[16], uint16_t port) {
-    struct sockaddr_in sin = {};
-    sin.sin_len = sizeof(sin);
-    sin.sin_family = AF_INET;
-    sin.sin_port = network_order(port);
+    struct sockaddr_in sin = {
+        .sin_len = sizeof(sin), .sin_family = AF_INET, .sin_port = network_order(port), .sin_addr = {}, .sin_zero = {}};
     std::memcpy(&sin.sin_addr, addr, sizeof(sin.sin_addr));
     store(ss, sin);
 }
 
 void put_inet6(struct sockaddr_storage &ss, const uint8_t (&addr)[16], uint16_t port) {
-    struct sockaddr_in6 sin6 = {};
-    sin6.sin6_len = sizeof(sin6);
-    sin6.sin6_family = AF_INET6;
-    sin6.sin6_port = network_order(port);
+    struct sockaddr_in6 sin6 = {.sin6_len = sizeof(sin6),
+                                .sin6_family = AF_INET6,
+                                .sin6_port = network_order(port),
+                                .sin6_flowinfo = 0,
+                                .sin6_addr = {},
+                                .sin6_scope_id = 0};
     std::memcpy(&sin6.sin6_addr, addr, sizeof(sin6.sin6_addr));
     store(ss, sin6);
 }

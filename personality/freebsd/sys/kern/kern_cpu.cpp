@@ -1,3 +1,5 @@
+// dev.cpu.N.freq and dev.cpu.N.freq_levels, as FreeBSD's cpufreq framework (kern_cpu.c,
+// cpufreq_curr_sysctl() and cpufreq_levels_sysctl()) answers them, from the host's cpufreq.
 #include "freebsd/sys/kern/kern_cpu.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The kern.proc nodes of FreeBSD's kern_proc.c: sysctl_kern_proc() (the process table, one
+// process, its threads), sysctl_kern_proc_args(), sysctl_kern_proc_pathname() and
+// sysctl_kern_proc_rlimit(), over the host's /proc and prlimit(2).
 #include "freebsd/sys/kern/kern_proc.h"
 
 #include <sys/param.h>
@@ -175,3 +178,5 @@ int kern_proc_rlimit_set(SysctlArgs args, const void *value, size_t len) {
     pair.soft = std::min(pair.soft, pair.hard);  // FreeBSD lowers a soft limit above the hard one
     return host::set_limit(args[0], *limit, pair);
 }
+
+int check_process_id(int id) { return id > 0 ? host::check_process(id) : 0; }

@@ -1,3 +1,5 @@
+// struct kinfo_proc as FreeBSD's fill_kinfo_proc() and fill_kinfo_thread() (kern_proc.c) fill
+// it, from what the host says about a process and its threads.
 #include "freebsd/sys/kern/kern_proc_kinfo.h"
 
 #include <sys/proc.h>

@@ -1,14 +1,12 @@
-// getpriority(2), setpriority(2) and kill(2) with FreeBSD's idea of a process: all its
-// threads, and never a thread id.
+// getpriority(2) and setpriority(2) as FreeBSD's kern_resource.c answers them: PRIO_PROCESS
+// takes in all the threads of a process, and never a thread id.
 #include <sys/resource.h>
-
-#include <signal.h>
 
 #include <cerrno>
 
 #include "freebsd/c_interface.h"
 #include "linux/syscalls/thread_group.h"
-#include "linux/procfs/procfs.h"
+#include "freebsd/sys/kern/kern_proc.h"
 
 namespace {
 
@@ -32,10 +30,6 @@ int fail(int err) {
     errno = err;
     return -1;
 }
-
-// FreeBSD's process ids name processes only: a Linux thread id is refused with ESRCH. Ids of
-// 0 and below name the caller, a group or every process.
-int check_process_id(int id) { return id > 0 ? host::check_process(id) : 0; }
 
 // The host's kind of target for FreeBSD's which, and 0, or the errno for a wrong pair.
 int priority_target(int which, int who, host::PriorityOf &of) {
@@ -64,16 +58,6 @@ int setpriority(int which, int who, int prio) {
         if (int err = priority_target(which, who, of))
             return fail(err);
         if (int err = host::set_nice(of, who, prio))
-            return fail(err);
-        return 0;
-    });
-}
-
-int kill(pid_t pid, int sig) {
-    return without_exceptions<int>(-1, [&]() -> int {
-        if (int err = check_process_id(pid))
-            return fail(err);
-        if (int err = host::send_signal(pid, sig))
             return fail(err);
         return 0;
     });

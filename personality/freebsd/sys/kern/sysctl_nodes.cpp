@@ -19,9 +19,11 @@
 #include "freebsd/sys/kern/sched_ule.h"
 #include "freebsd/sys/kern/subr_devstat.h"
 #include "freebsd/sys/kern/subr_smp.h"
+#include "freebsd/sys/kern/uipc_usrreq.h"
 #include "freebsd/sys/kern/vfs_bio.h"
 #include "freebsd/sys/net/rtsock.h"
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/tcp_subr.h"
+#include "freebsd/sys/netinet/udp_usrreq.h"
 #include "freebsd/sys/vm/vm_meter.h"
 
 namespace {

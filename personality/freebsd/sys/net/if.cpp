@@ -1,3 +1,5 @@
+// The host's interfaces as FreeBSD's ifnet describes them (net/if.c's if_data, if_media.c's
+// media words): flags, types, link states, link-level and Internet addresses, counters.
 #include "freebsd/sys/net/if_var.h"
 
 #include <net/if_media.h>

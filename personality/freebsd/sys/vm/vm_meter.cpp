@@ -1,3 +1,5 @@
+// vm.vmtotal, vm.stats.vm.* and vm.stats.sys.* as FreeBSD's vm_meter.c answers them (vmtotal(),
+// sysctl_handle_vmstat()), from /proc/meminfo, /proc/vmstat and /proc/stat.
 #include "freebsd/sys/vm/vm_meter.h"
 
 #include <unistd.h>

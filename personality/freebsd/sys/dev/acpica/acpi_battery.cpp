@@ -1,3 +1,6 @@
+// hw.acpi.battery.life, hw.acpi.battery.time and hw.acpi.acline, as FreeBSD's
+// acpi_battery_sysctl() (acpi_battery.c) and acpi_acad_sysctl() (acpi_acad.c) answer them, from
+// the host's power supplies.
 #include "freebsd/sys/dev/acpica/acpi_battery.h"
 
 #include <algorithm>

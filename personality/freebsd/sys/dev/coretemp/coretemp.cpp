@@ -1,3 +1,5 @@
+// dev.cpu.N.temperature and dev.cpu.N.coretemp.tjmax, as FreeBSD's coretemp_get_val_sysctl()
+// (dev/coretemp/coretemp.c) answers them, from the host's hwmon chips or thermal zones.
 #include "freebsd/sys/dev/coretemp/coretemp.h"
 
 #include <algorithm>
