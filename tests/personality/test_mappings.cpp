@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "freebsd/sys/kern/kern_descrip.h"
+#include "freebsd/sys/kern/kern_proc.h"
 #include "linux/procfs/descriptor_kind.h"
 #include "linux/procfs/fds.h"
 #include "linux/procfs/procfs.h"
@@ -495,3 +497,19 @@ TEST(GetvmmapMapping, SizesAndFileFacts) {
 }
 
 }  // namespace
+
+// One decision turns what the host says of a process into FreeBSD's answer: a gone process is
+// ESRCH, an exiting one too where the call needs what it has released.
+TEST(ProcessStates, PgetAnswers) {
+    using S = host::ProcessState;
+    const struct {
+        S state;
+        int flags, err;
+    } rows[] = {
+        {S::alive, 0, 0},      {S::alive, kPgetNotWexit, 0},
+        {S::exited, 0, 0},     {S::exited, kPgetNotWexit, ESRCH},
+        {S::gone, 0, ESRCH},   {S::gone, kPgetNotWexit, ESRCH},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(pget_errno(row.state, row.flags), row.err) << static_cast<int>(row.state) << " " << row.flags;
+}

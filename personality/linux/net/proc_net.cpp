@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "linux/procfs/process_dir.h"
 #include "linux/text_file.h"
 
 namespace host {
@@ -88,8 +89,9 @@ constexpr int kInetInodeField = 9, kUnixInodeField = 6;
 
 int read_table(int pid, const char *name, TextFile &file) {
     char path[64];
-    std::snprintf(path, sizeof(path), "/proc/%d/net/%s", pid, name);
-    if (file.read(path) == 0)
+    std::snprintf(path, sizeof(path), "net/%s", name);
+    ProcessDir proc;
+    if (proc.open_task(pid, 0) == 0 && proc.read(path, file) == 0)
         return 0;
     std::snprintf(path, sizeof(path), "/proc/net/%s", name);  // the process ended: our namespace
     return file.read(path);

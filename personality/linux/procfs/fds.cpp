@@ -196,12 +196,12 @@ int read_process_files(int pid, ProcessFiles &out) {
     out = {};
     TextFile file;
     ProcStat stat;
-    if (int err = file.read_at(proc.fd(), "stat"))
-        return err == ENOENT ? ESRCH : err;
+    if (int err = proc.read("stat", file))
+        return err;
     if (!parse_stat(file.text(), stat))
         return ESRCH;  // an empty stat: the process is being reaped
     if (stat.exited() && !proc.follow_running_thread()) {
-        out.exited = true;
+        out.state = ProcessState::exited;
         return 0;
     }
     if (int err = read_descriptors(pid, proc.fd(), out.descriptors))

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "linux/procfs/process_state.h"
+
 namespace host {
 
 // Linux's file kinds (st_mode) and open flags (fdinfo "flags") on x86-64, spelled out so that
@@ -54,7 +56,7 @@ struct Descriptor {
 };
 
 struct ProcessFiles {
-    bool exited = false;  // a zombie, which has released its files: nothing else is filled in
+    ProcessState state = ProcessState::alive;  // exited: the files are released, nothing else is filled in
     std::optional<FileFacts> text, ctty, cwd, root;  // absent where the host cannot name them
     std::vector<Descriptor> descriptors;             // by ascending number
 };

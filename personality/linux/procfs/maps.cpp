@@ -74,16 +74,16 @@ int read_memory_map(int pid, MemoryMap &out) {
     ProcessDir proc;
     if (int err = proc.open(pid))
         return err;
-    if (int err = out.text.read_at(proc.fd(), "smaps"))
-        return err == ENOENT ? ESRCH : err;
+    if (int err = proc.read("smaps", out.text))
+        return err;
     if (out.text.text().empty()) {
         // Nothing mapped: a kernel thread; a process whose main thread exited, whose map a
         // running thread shows; or an exiting process.
         if (proc.follow_running_thread()) {
-            if (int err = out.text.read_at(proc.fd(), "smaps"))
-                return err == ENOENT ? ESRCH : err;
+            if (int err = proc.read("smaps", out.text))
+                return err;
         } else {
-            out.exited = proc.exiting();
+            out.state = proc.state();
         }
     }
     parse_smaps(out.text.text(), out.entries);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "linux/procfs/process_state.h"
 #include "linux/text_file.h"
 
 namespace host {
@@ -26,7 +27,7 @@ void parse_smaps(std::string_view text, std::vector<MapEntry> &out);
 
 // The text read in one go and its entries.
 struct MemoryMap {
-    bool exited = false;  // a zombie or an exiting process, which has released its memory
+    ProcessState state = ProcessState::alive;  // exited: a zombie or an exiting process, its memory released
     TextFile text;
     std::vector<MapEntry> entries;
 };

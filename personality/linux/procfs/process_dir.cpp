@@ -23,18 +23,50 @@ void OwnedFd::reset(int fd) {
 }
 
 int ProcessDir::open(int pid) {
-    if (pid <= 0)
+    if (int err = open_task(pid, 0))
+        return err;
+    // Checked after the open: had the pid been reused meanwhile, the directory held open
+    // belongs to the process that ended, and reads through it fail.
+    return check_process(pid);
+}
+
+int ProcessDir::open_task(int pid, int tid) {
+    if (pid <= 0 || tid < 0)
         return ESRCH;
-    char path[32];
-    std::snprintf(path, sizeof(path), "/proc/%d", pid);
+    char path[48];
+    if (tid == 0)
+        std::snprintf(path, sizeof(path), "/proc/%d", pid);
+    else
+        std::snprintf(path, sizeof(path), "/proc/%d/task/%d", pid, tid);
     int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int err = errno;
     dir_.reset(fd);
     if (fd < 0)
         return err == ENOENT ? ESRCH : err;
-    // Checked after the open: had the pid been reused meanwhile, the directory held open
-    // belongs to the process that ended, and reads through it fail.
-    return check_process(pid);
+    return 0;
+}
+
+int ProcessDir::read(const char *name, TextFile &out) const {
+    int err = out.read_at(fd(), name);
+    return err == ENOENT ? ESRCH : err;
+}
+
+int ProcessDir::tasks(std::vector<int> &out) const {
+    out.clear();
+    int tasks_fd = openat(fd(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (tasks_fd < 0)
+        return errno == ENOENT ? ESRCH : errno;
+    DIR *dir = fdopendir(tasks_fd);
+    if (dir == nullptr) {
+        int err = errno;
+        close(tasks_fd);
+        return err;
+    }
+    while (const struct dirent *entry = readdir(dir))
+        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9')
+            out.push_back(static_cast<int>(to_ll(entry->d_name)));
+    closedir(dir);
+    return 0;
 }
 
 namespace {
@@ -46,9 +78,11 @@ bool read_stat_at(int dirfd, const char *name, ProcStat &out) {
 
 }  // namespace
 
-bool ProcessDir::exiting() const {
+ProcessState ProcessDir::state() const {
     ProcStat stat;
-    return !read_stat_at(fd(), "stat", stat) || stat.exited();
+    if (!read_stat_at(fd(), "stat", stat))
+        return ProcessState::gone;
+    return stat.exited() ? ProcessState::exited : ProcessState::alive;
 }
 
 bool ProcessDir::follow_running_thread() {

@@ -1,10 +1,14 @@
 // The /proc/PID directory of one process, held open: files read through it after the check
-// belong to that process, or fail, even if the pid is reused meanwhile.
+// belong to that process, or fail, even if the pid is reused meanwhile. The only way into a
+// process's files.
 #pragma once
 #include <dirent.h>
 
 #include <span>
 #include <vector>
+
+#include "linux/procfs/process_state.h"
+#include "linux/text_file.h"
 
 namespace host {
 
@@ -33,13 +37,22 @@ public:
     // 0; ESRCH when pid is not a process (a thread id of another process included), or the
     // errno of the open.
     int open(int pid);
+    // /proc/PID (tid 0) or /proc/PID/task/TID, without asking whether pid is a process rather
+    // than another's thread: for readers that tell it from what they read (status's Tgid).
+    // 0, ESRCH when there is no such task, or the errno of the open.
+    int open_task(int pid, int tid);
     int fd() const { return dir_.get(); }
+    // A file of the process (a path below its directory, "task/TID/stat"): 0, or the errno of
+    // the read; a file that is gone went with its process (ESRCH).
+    int read(const char *name, TextFile &out) const;
+    // The ids of the process's threads (task/).
+    int tasks(std::vector<int> &out) const;
     // Linux hides the files, maps, arguments and environment of a process whose main thread
     // exited while others run behind that thread; a running thread's directory still shows
     // them. Moves there and returns true in that case; false otherwise.
     bool follow_running_thread();
-    // Whether the process (its main thread) has exited or is exiting.
-    bool exiting() const;
+    // Whether the process (its main thread) is alive, has exited or is exiting, or is gone.
+    ProcessState state() const;
 
 private:
     OwnedFd dir_;

@@ -116,30 +116,25 @@ void parse_io(std::string_view text, ProcIo &out) {
 
 namespace {
 
-// A failed open of a file under /proc/PID means the process is gone when /proc/PID is gone.
-int read_snapshot(const char *dir, ProcessSnapshot &out) {
-    int dirfd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd < 0)
-        return errno == ENOENT ? ESRCH : errno;
+int read_snapshot(const ProcessDir &proc, ProcessSnapshot &out) {
     TextFile file;
-    int err = file.read_at(dirfd, "stat");
+    int err = proc.read("stat", file);
     if (err == 0 && !parse_stat(file.text(), out.stat))
         err = ESRCH;  // an empty stat: the task is being reaped
     if (err == 0) {
-        err = file.read_at(dirfd, "status");
+        err = proc.read("status", file);
         if (err == 0 && !parse_status(file.text(), out.status))
             err = ESRCH;
     }
-    if (err == 0 && file.read_at(dirfd, "io") == 0)
+    if (err == 0 && proc.read("io", file) == 0)
         parse_io(file.text(), out.io);
-    close(dirfd);
-    return err == ENOENT ? ESRCH : err;
+    return err;
 }
 
 int list_numeric(const char *path, std::vector<int> &out) {
     DIR *dir = opendir(path);
     if (dir == nullptr)
-        return errno == ENOENT ? ESRCH : errno;
+        return errno;
     out.clear();
     while (struct dirent *entry = readdir(dir)) {
         const char *name = entry->d_name;
@@ -154,9 +149,9 @@ int list_numeric(const char *path, std::vector<int> &out) {
 // What the threads of a multi-threaded process add: the sum of their context switches and,
 // when the main thread has exited while others run (Linux then shows the process as a
 // zombie without memory), the state, CPU and memory sizes of a thread that still runs.
-void merge_threads(int pid, ProcessSnapshot &out) {
+void merge_threads(const ProcessDir &proc, ProcessSnapshot &out) {
     std::vector<int> tids;
-    if (list_tids(pid, tids) != 0)
+    if (proc.tasks(tids) != 0)
         return;
     char path[64];
     TextFile file;
@@ -165,13 +160,13 @@ void merge_threads(int pid, ProcessSnapshot &out) {
     bool leader_exited = out.stat.exited();
     out.status.voluntary_ctxt_switches = out.status.nonvoluntary_ctxt_switches = 0;
     for (int tid : tids) {
-        std::snprintf(path, sizeof(path), "/proc/%d/task/%d/status", pid, tid);
-        if (file.read(path) != 0 || !parse_status(file.text(), status))
+        std::snprintf(path, sizeof(path), "task/%d/status", tid);
+        if (proc.read(path, file) != 0 || !parse_status(file.text(), status))
             continue;  // the thread ended meanwhile
         out.status.voluntary_ctxt_switches += status.voluntary_ctxt_switches;
         out.status.nonvoluntary_ctxt_switches += status.nonvoluntary_ctxt_switches;
-        std::snprintf(path, sizeof(path), "/proc/%d/task/%d/stat", pid, tid);
-        if (leader_exited && file.read(path) == 0 && parse_stat(file.text(), stat) && !stat.exited()) {
+        std::snprintf(path, sizeof(path), "task/%d/stat", tid);
+        if (leader_exited && proc.read(path, file) == 0 && parse_stat(file.text(), stat) && !stat.exited()) {
             out.stat.state = stat.state;
             out.stat.processor = stat.processor;
             out.stat.vsize = stat.vsize;
@@ -210,24 +205,23 @@ int64_t boot_time() {
 }
 
 int read_process(int pid, ProcessSnapshot &out) {
-    if (pid <= 0)
-        return ESRCH;
-    char dir[32];
-    std::snprintf(dir, sizeof(dir), "/proc/%d", pid);
-    int err = read_snapshot(dir, out);
-    if (err != 0)
+    ProcessDir proc;
+    if (int err = proc.open_task(pid, 0))
+        return err;
+    if (int err = read_snapshot(proc, out))
         return err;
     if (out.status.tgid != pid)  // /proc/TID answers for a thread too: not a process
         return ESRCH;
     if (out.stat.num_threads > 1)
-        merge_threads(pid, out);
+        merge_threads(proc, out);
     return 0;
 }
 
 int read_thread(int pid, int tid, ProcessSnapshot &out) {
-    char dir[64];
-    std::snprintf(dir, sizeof(dir), "/proc/%d/task/%d", pid, tid);
-    return read_snapshot(dir, out);
+    ProcessDir proc;
+    if (int err = proc.open_task(pid, tid <= 0 ? -1 : tid))
+        return err;
+    return read_snapshot(proc, out);
 }
 
 int check_process(int pid) {
@@ -242,11 +236,11 @@ int check_process(int pid) {
     if (errno == ESRCH || errno == EINVAL)
         return ESRCH;
     // Without pidfds (or descriptors to spare), the status file tells.
-    char path[32];
-    std::snprintf(path, sizeof(path), "/proc/%d/status", pid);
+    ProcessDir proc;
     TextFile file;
     ProcStatus status;
-    if (file.read(path) != 0 || !parse_status(file.text(), status) || status.tgid != pid)
+    if (proc.open_task(pid, 0) != 0 || proc.read("status", file) != 0 || !parse_status(file.text(), status) ||
+        status.tgid != pid)
         return ESRCH;
     return 0;
 }
@@ -299,9 +293,10 @@ int read_exe(int pid, char *path, size_t size) {
 int list_pids(std::vector<int> &out) { return list_numeric("/proc", out); }
 
 int list_tids(int pid, std::vector<int> &out) {
-    char dir[48];
-    std::snprintf(dir, sizeof(dir), "/proc/%d/task", pid);
-    return list_numeric(dir, out);
+    ProcessDir proc;
+    if (int err = proc.open_task(pid, 0))
+        return err;
+    return proc.tasks(out);
 }
 
 }  // namespace host

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "linux/procfs/process_dir.h"
 #include "linux/text_file.h"
 
 namespace host {
@@ -31,11 +32,12 @@ uint64_t limit_value(std::string_view field) { return field == "unlimited" ? kUn
 
 // /proc/PID/limits, which anyone may read, for a process whose limits prlimit refuses.
 int read_limits_file(int pid, Limit limit, LimitPair &out) {
-    char path[32];
-    std::snprintf(path, sizeof(path), "/proc/%d/limits", pid);
+    ProcessDir proc;
+    if (int err = proc.open_task(pid, 0))
+        return err;
     TextFile file;
-    if (int err = file.read(path))
-        return err == ENOENT ? ESRCH : err;
+    if (int err = proc.read("limits", file))
+        return err;
     return parse_limits(file.text(), limit, out) ? 0 : EINVAL;
 }
 

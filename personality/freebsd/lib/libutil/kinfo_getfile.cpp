@@ -295,14 +295,8 @@ struct kinfo_file *kinfo_getfile(pid_t pid, int *cntp) {
         if (std::optional<struct kinfo_file *> answer = overridden<struct kinfo_file>("kinfo_getfile", pid, cntp))
             return *answer;
         host::ProcessFiles files;
-        if (int err = host::read_process_files(pid, files)) {
-            errno = err;
+        if (read_live_process(host::read_process_files, pid, files) != 0)
             return nullptr;
-        }
-        if (files.exited) {  // FreeBSD refuses an exiting process's files
-            errno = ESRCH;
-            return nullptr;
-        }
         host::SocketTable sockets;
         read_sockets_of(pid, files, sockets);
 

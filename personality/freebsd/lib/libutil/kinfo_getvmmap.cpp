@@ -108,14 +108,8 @@ struct kinfo_vmentry *kinfo_getvmmap(pid_t pid, int *cntp) {
         if (std::optional<struct kinfo_vmentry *> answer = overridden<struct kinfo_vmentry>("kinfo_getvmmap", pid, cntp))
             return *answer;
         host::MemoryMap map;
-        if (int err = host::read_memory_map(pid, map)) {
-            errno = err;
+        if (read_live_process(host::read_memory_map, pid, map) != 0)
             return nullptr;
-        }
-        if (map.exited) {  // FreeBSD refuses an exiting process's map
-            errno = ESRCH;
-            return nullptr;
-        }
         RecordArray<struct kinfo_vmentry> records = allocate_records<struct kinfo_vmentry>(map.entries.size());
         if (!records) {
             errno = ENOMEM;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "control/control.h"
+#include "freebsd/sys/kern/kern_proc.h"
 
 namespace libutil {
 
@@ -52,6 +53,18 @@ std::optional<Record *> overridden(std::string_view call, pid_t pid, int *cntp) 
     }
     std::memcpy(static_cast<void *>(records.get()), o.bytes.data(), count * sizeof(Record));
     return hand_over(std::move(records), count, cntp);
+}
+
+// The host's read of the process a call asks about, refused as FreeBSD's pget() refuses an
+// exiting process (PGET_NOTWEXIT): 0, or the errno, which is errno too.
+template <typename Facts>
+int read_live_process(int (*read)(int, Facts &), pid_t pid, Facts &out) {
+    int err = read(pid, out);
+    if (err == 0)
+        err = pget_errno(out.state, kPgetNotWexit);
+    if (err != 0)
+        errno = err;
+    return err;
 }
 
 // A path into its zeroed field with its NUL; one too long for the field is left empty, as

@@ -180,3 +180,15 @@ int kern_proc_rlimit_set(SysctlArgs args, const void *value, size_t len) {
 }
 
 int check_process_id(int id) { return id > 0 ? host::check_process(id) : 0; }
+
+int pget_errno(host::ProcessState state, int flags) {
+    switch (state) {
+    case host::ProcessState::alive:
+        return 0;
+    case host::ProcessState::exited:
+        return (flags & kPgetNotWexit) != 0 ? ESRCH : 0;
+    case host::ProcessState::gone:
+        break;
+    }
+    return ESRCH;
+}
