@@ -20,7 +20,7 @@
 
 #include "host_fixtures.h"
 #include "freebsd/sys/kern/kern_descrip.h"
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
 #include "freebsd/sys/netinet/tcp_subr.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// kern.file: a struct xfile for every descriptor of every visible process, from the links
-// under /proc/PID/fd.
+// kern.file as FreeBSD's sysctl_kern_file() (kern_descrip.c) answers it: a struct xfile for every
+// descriptor of every visible process, from the links under /proc/PID/fd.
 #include "freebsd/sys/kern/kern_descrip.h"
 
 #include <sys/file.h>

@@ -1,5 +1,5 @@
-// kern.argmax and hw.physmem, as FreeBSD's kern_mib.c exports ARG_MAX and sysctl_hw_physmem()
-// answers: the host's exec limit and its memory.
+// kern.argmax, hw.ncpu and hw.physmem, as FreeBSD's kern_mib.c exports ARG_MAX and mp_ncpus and
+// sysctl_hw_physmem() answers: the host's exec limit, its online CPUs and its memory.
 #include "freebsd/sys/kern/kern_mib.h"
 
 #include <unistd.h>
@@ -9,6 +9,11 @@
 // The host's limit on the bytes of arguments and environment of exec.
 int kern_argmax(int &argmax) {
     argmax = static_cast<int>(sysconf(_SC_ARG_MAX));
+    return 0;
+}
+
+int hw_ncpu(int &ncpu) {
+    ncpu = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
     return 0;
 }
 

@@ -1,6 +1,7 @@
-// ioctl(2) for the interface requests with FreeBSD's numbers and records: SIOCGIFFLAGS (flags
-// translated), SIOCGIFMTU and SIOCGIFMEDIA (a media word from the driver's speed and duplex).
-// Asked on the caller's socket, so the socket's network namespace answers.
+// ioctl(2) (sys_generic.c) for the interface requests of net/if.c's ifioctl(), with FreeBSD's
+// numbers and records: SIOCGIFFLAGS (flags translated), SIOCGIFMTU and SIOCGIFMEDIA (a media word
+// from the driver's speed and duplex). Asked on the caller's socket, so the socket's network
+// namespace answers.
 #include <sys/ioctl.h>
 
 #include <net/if.h>

@@ -18,7 +18,6 @@
 #include "freebsd/sys/kern/kern_tc.h"
 #include "freebsd/sys/kern/sched_ule.h"
 #include "freebsd/sys/kern/subr_devstat.h"
-#include "freebsd/sys/kern/subr_smp.h"
 #include "freebsd/sys/kern/uipc_usrreq.h"
 #include "freebsd/sys/kern/vfs_bio.h"
 #include "freebsd/sys/net/rtsock.h"

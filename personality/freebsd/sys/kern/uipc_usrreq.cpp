@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "freebsd/kernel_addresses.h"
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// NET_RT_IFLIST as FreeBSD's routing socket writes it: per interface an RTM_IFINFO message (its
-// if_msghdr and link-level address), then an RTM_NEWADDR message per address of the family
-// asked for (netmask, address, broadcast or peer). Socket addresses take SA_SIZE bytes and
-// every message is padded to a long.
+// NET_RT_IFLIST as FreeBSD's routing socket writes it (sysctl_iflist(), net/rtsock.c): per
+// interface an RTM_IFINFO message (its if_msghdr and link-level address), then an RTM_NEWADDR
+// message per address of the family asked for (netmask, address, broadcast or peer). Socket
+// addresses take SA_SIZE bytes and every message is padded to a long.
 #include "freebsd/sys/net/rtsock.h"
 
 #include <net/if.h>

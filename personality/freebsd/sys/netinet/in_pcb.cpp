@@ -1,7 +1,7 @@
 // The record of an Internet socket's protocol control block, as FreeBSD's in_pcbtoxinpcb()
 // (in_pcb.c) and sotoxsocket() (uipc_socket.c) fill it, from a socket of the host's /proc/net
 // tables; the socket inode stands for the kernel addresses.
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
 
 #include <sys/socket.h>
 

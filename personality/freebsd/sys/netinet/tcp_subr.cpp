@@ -6,7 +6,7 @@
 #include <netinet/tcp_var.h>
 #include <sys/socket.h>
 
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
 #include "freebsd/translation.h"
 
 namespace {

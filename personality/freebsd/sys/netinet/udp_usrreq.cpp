@@ -4,7 +4,7 @@
 
 #include <sys/socket.h>
 
-#include "freebsd/sys/netinet/in_pcb.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
 
 int net_inet_udp_pcblist(SysctlArgs, SysctlReply &reply) {
     auto fill = [](const host::SocketFacts &s, struct xinpcb &xi) { fill_xinpcb(s, SOCK_DGRAM, xi); };

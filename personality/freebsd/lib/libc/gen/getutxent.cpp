@@ -1,5 +1,6 @@
-// The user-accounting database as FreeBSD's C library walks it: one read position per process,
-// rewound by setutxent, closed by endutxent. Each walk reads the host's utmp once, whole.
+// setutxent(3), getutxent(3) and endutxent(3): the user-accounting database as FreeBSD's
+// lib/libc/gen/getutxent.c walks it: one read position per process, rewound by setutxent, closed
+// by endutxent. Each walk reads the host's utmp once, whole.
 #include <utmpx.h>
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// FreeBSD C library functions that the host's C library lacks.
+// strlcat(3) as FreeBSD's lib/libc/string/strlcat.c gives it, where the host's C library lacks it.
 #include <string.h>
 
 #include "freebsd/c_interface.h"
