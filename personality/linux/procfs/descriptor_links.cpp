@@ -34,14 +34,13 @@ public:
         if (fstat(proc_.fd(), &st) != 0)
             return false;
         uid_ = st.st_uid;
-        int fd = openat(proc_.fd(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
+        OwnedFd listing;
+        if (proc_.open_dir("fd", listing) != 0)
             return false;
-        dir_.reset(fdopendir(fd));
-        if (!dir_) {
-            close(fd);
+        dir_.reset(fdopendir(listing.get()));
+        if (!dir_)
             return false;
-        }
+        listing.release();  // the listing's now
         pid_ = pid;
         return true;
     }

@@ -97,18 +97,17 @@ struct DirCloser {
 
 // Every numbered descriptor; one that closes meanwhile is left out, and so are the directories
 // this reading holds open itself when a process reads its own.
-int read_descriptors(int pid, int procfd, std::vector<Descriptor> &out) {
-    int fd_dir = openat(procfd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_dir < 0)
-        return errno == ENOENT ? ESRCH : errno;
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd_dir));
-    if (!dir) {
-        int err = errno;
-        close(fd_dir);
+int read_descriptors(int pid, const ProcessDir &proc, std::vector<Descriptor> &out) {
+    OwnedFd listing;
+    if (int err = proc.open_dir("fd", listing))
         return err;
-    }
-    OwnedFd info_dir(openat(procfd, "fdinfo", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const int own[] = {procfd, fd_dir, info_dir.get()};
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(listing.get()));
+    if (!dir)
+        return errno;
+    int fd_dir = listing.release();  // the listing's now
+    OwnedFd info_dir;
+    proc.open_dir("fdinfo", info_dir);  // without it, the descriptors have no fdinfo
+    const int own[] = {proc.fd(), fd_dir, info_dir.get()};
     std::vector<int> numbers;
     descriptor_numbers(dir.get(), pid, own, numbers);
 
@@ -204,7 +203,7 @@ int read_process_files(int pid, ProcessFiles &out) {
         out.state = ProcessState::exited;
         return 0;
     }
-    if (int err = read_descriptors(pid, proc.fd(), out.descriptors))
+    if (int err = read_descriptors(pid, proc, out.descriptors))
         return err;
     const struct {
         const char *name;

@@ -51,17 +51,24 @@ int ProcessDir::read(const char *name, TextFile &out) const {
     return err == ENOENT ? ESRCH : err;
 }
 
+int ProcessDir::open_dir(const char *name, OwnedFd &out) const {
+    int dir = openat(fd(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int err = errno;
+    out.reset(dir);
+    if (dir < 0)
+        return err == ENOENT ? ESRCH : err;
+    return 0;
+}
+
 int ProcessDir::tasks(std::vector<int> &out) const {
     out.clear();
-    int tasks_fd = openat(fd(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (tasks_fd < 0)
-        return errno == ENOENT ? ESRCH : errno;
-    DIR *dir = fdopendir(tasks_fd);
-    if (dir == nullptr) {
-        int err = errno;
-        close(tasks_fd);
+    OwnedFd listing;
+    if (int err = open_dir("task", listing))
         return err;
-    }
+    DIR *dir = fdopendir(listing.get());
+    if (dir == nullptr)
+        return errno;
+    listing.release();  // the listing's now
     while (const struct dirent *entry = readdir(dir))
         if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9')
             out.push_back(static_cast<int>(to_ll(entry->d_name)));

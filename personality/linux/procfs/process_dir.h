@@ -45,6 +45,9 @@ public:
     // A file of the process (a path below its directory, "task/TID/stat"): 0, or the errno of
     // the read; a file that is gone went with its process (ESRCH).
     int read(const char *name, TextFile &out) const;
+    // A directory of the process ("fd", "task") held open in out: 0, or the errno of the open
+    // (ESRCH when the process is gone).
+    int open_dir(const char *name, OwnedFd &out) const;
     // The ids of the process's threads (task/).
     int tasks(std::vector<int> &out) const;
     // Linux hides the files, maps, arguments and environment of a process whose main thread
