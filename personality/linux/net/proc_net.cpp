@@ -87,11 +87,11 @@ constexpr Table kTables[] = {
 };
 constexpr int kInetInodeField = 9, kUnixInodeField = 6;
 
-int read_table(int pid, const char *name, TextFile &file) {
+// The table as the process's network namespace shows it, else as ours does.
+int read_table(const ProcessDir &proc, bool opened, const char *name, TextFile &file) {
     char path[64];
     std::snprintf(path, sizeof(path), "net/%s", name);
-    ProcessDir proc;
-    if (proc.open_task(pid, 0) == 0 && proc.read(path, file) == 0)
+    if (opened && proc.read(path, file) == 0)
         return 0;
     std::snprintf(path, sizeof(path), "/proc/net/%s", name);  // the process ended: our namespace
     return file.read(path);
@@ -168,10 +168,12 @@ void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out) {
     out.sockets.clear();
     std::vector<bool> found(inodes.size());
     TextFile file;
+    ProcessDir proc;
+    bool opened = proc.open_task(pid, 0) == 0;
     for (const Table &table : kTables) {
         if (out.sockets.size() == inodes.size())
             break;
-        if (read_table(pid, table.name, file) != 0)
+        if (read_table(proc, opened, table.name, file) != 0)
             continue;  // a protocol this kernel lacks
         std::string_view text = file.text();
         next_line(text);  // the header

@@ -60,15 +60,13 @@ int ProcessDir::open_dir(const char *name, OwnedFd &out) const {
     return 0;
 }
 
-int ProcessDir::tasks(std::vector<int> &out) const {
+int ProcessDir::list_tasks(int pid, std::vector<int> &out) {
     out.clear();
-    OwnedFd listing;
-    if (int err = open_dir("task", listing))
-        return err;
-    DIR *dir = fdopendir(listing.get());
+    char path[32];
+    std::snprintf(path, sizeof(path), "/proc/%d/task", pid);
+    DIR *dir = opendir(path);
     if (dir == nullptr)
-        return errno;
-    listing.release();  // the listing's now
+        return errno == ENOENT ? ESRCH : errno;
     while (const struct dirent *entry = readdir(dir))
         if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9')
             out.push_back(static_cast<int>(to_ll(entry->d_name)));

@@ -48,8 +48,9 @@ public:
     // A directory of the process ("fd", "task") held open in out: 0, or the errno of the open
     // (ESRCH when the process is gone).
     int open_dir(const char *name, OwnedFd &out) const;
-    // The ids of the process's threads (task/).
-    int tasks(std::vector<int> &out) const;
+    // The ids of a process's threads (/proc/PID/task), listed by path: one open, as a listing
+    // of ids that come and go is a moment's view in any case.
+    static int list_tasks(int pid, std::vector<int> &out);
     // Linux hides the files, maps, arguments and environment of a process whose main thread
     // exited while others run behind that thread; a running thread's directory still shows
     // them. Moves there and returns true in that case; false otherwise.

@@ -149,9 +149,9 @@ int list_numeric(const char *path, std::vector<int> &out) {
 // What the threads of a multi-threaded process add: the sum of their context switches and,
 // when the main thread has exited while others run (Linux then shows the process as a
 // zombie without memory), the state, CPU and memory sizes of a thread that still runs.
-void merge_threads(const ProcessDir &proc, ProcessSnapshot &out) {
+void merge_threads(int pid, const ProcessDir &proc, ProcessSnapshot &out) {
     std::vector<int> tids;
-    if (proc.tasks(tids) != 0)
+    if (ProcessDir::list_tasks(pid, tids) != 0)
         return;
     char path[64];
     TextFile file;
@@ -213,7 +213,7 @@ int read_process(int pid, ProcessSnapshot &out) {
     if (out.status.tgid != pid)  // /proc/TID answers for a thread too: not a process
         return ESRCH;
     if (out.stat.num_threads > 1)
-        merge_threads(proc, out);
+        merge_threads(pid, proc, out);
     return 0;
 }
 
@@ -292,11 +292,6 @@ int read_exe(int pid, char *path, size_t size) {
 
 int list_pids(std::vector<int> &out) { return list_numeric("/proc", out); }
 
-int list_tids(int pid, std::vector<int> &out) {
-    ProcessDir proc;
-    if (int err = proc.open_task(pid, 0))
-        return err;
-    return proc.tasks(out);
-}
+int list_tids(int pid, std::vector<int> &out) { return ProcessDir::list_tasks(pid, out); }
 
 }  // namespace host
