@@ -1,3 +1,5 @@
+// The test overrides of the personality's answers: keys, outcomes and the C entry points
+// (lumvik_control_*) that the Python tests call.
 #include "control.h"
 
 #include <atomic>
@@ -5,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "linux/c_interface.h"
+#include "freebsd/c_interface.h"
 
 namespace control {
 namespace {

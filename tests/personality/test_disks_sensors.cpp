@@ -7,14 +7,14 @@
 #include <devstat.h>
 #include <utmpx.h>
 
-#include "acpi_battery.h"
-#include "cpu_temperature.h"
-#include "devstat_records.h"
-#include "host/diskstats.h"
-#include "host/mounts.h"
-#include "mount_records.h"
+#include "freebsd/sys/dev/acpica/acpi_battery.h"
+#include "freebsd/sys/dev/coretemp/coretemp.h"
+#include "freebsd/sys/kern/subr_devstat.h"
+#include "linux/procfs/diskstats.h"
+#include "linux/procfs/mounts.h"
+#include "freebsd/sys/kern/vfs_syscalls.h"
 #include "test_support.h"
-#include "utmpx_records.h"
+#include "freebsd/lib/libc/gen/utxdb.h"
 
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>

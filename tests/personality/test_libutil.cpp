@@ -33,10 +33,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/fds.h"
-#include "host/maps.h"
-#include "host/procfs.h"
-#include "host/sockets.h"
+#include "linux/procfs/fds.h"
+#include "linux/procfs/maps.h"
+#include "linux/procfs/procfs.h"
+#include "linux/net/proc_net.h"
 #include "host_fixtures.h"
 
 extern "C" {

@@ -1,6 +1,7 @@
 // Every conversion of MAPPING.md, one table each, fed made-up host values: a state, a flag, a
 // unit or a number translated wrongly fails its row.
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/proc.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -8,20 +9,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "host/fds.h"
-#include "host/procfs.h"
-#include "host/rlimits.h"
-#include "host/sockets.h"
-#include "kern_proc_conversions.h"
-#include "kinfo_getfile_conversions.h"
-#include "kinfo_getvmmap_conversions.h"
-#include "proc_record_fill.h"
+#include "freebsd/sys/kern/kern_descrip.h"
+#include "freebsd/sys/kern/kern_proc.h"
+#include "linux/procfs/descriptor_kind.h"
+#include "linux/procfs/fds.h"
+#include "linux/procfs/procfs.h"
+#include "linux/syscalls/rlimits.h"
+#include "linux/net/proc_net.h"
+#include "freebsd/sys/kern/kern_proc_conversions.h"
+#include "freebsd/lib/libutil/kinfo_getfile_conversions.h"
+#include "freebsd/lib/libutil/kinfo_getvmmap_conversions.h"
+#include "freebsd/sys/kern/kern_proc_kinfo_fill.h"
 
 namespace {
 
@@ -213,25 +218,31 @@ TEST(GetfileMapping, FileKindsToVnodeTypes) {
         EXPECT_EQ(getfile::linux_mode_to_vnode_type(row.mode), row.vnode_type) << std::oct << row.mode;
 }
 
-TEST(GetfileMapping, LinkTextsToFileTypes) {
+// The host tells descriptors apart once; FreeBSD names each kind twice, in kern.file and in
+// kinfo_getfile's records.
+TEST(DescriptorKinds, FromLinksAndStat) {
+    using K = host::DescriptorKind;
     const struct {
         const char *link;
-        uint32_t mode;
+        uint32_t mode;  // 0: not stat'ed
         bool pty_master;
-        int type;
+        K kind;
     } rows[] = {
-        {"pipe:[123]", 0, false, KF_TYPE_PIPE},
-        {"socket:[123]", 0, false, KF_TYPE_SOCKET},
-        {"anon_inode:[eventfd]", 0, false, KF_TYPE_EVENTFD},
-        {"anon_inode:[eventpoll]", 0, false, KF_TYPE_KQUEUE},
-        {"anon_inode:[timerfd]", 0, false, KF_TYPE_TIMERFD},
-        {"anon_inode:[pidfd]", 0, false, KF_TYPE_PROCDESC},
-        {"anon_inode:inotify", 0, false, KF_TYPE_UNKNOWN},
-        {"net:[4026531840]", 0, false, KF_TYPE_UNKNOWN},
-        {"/memfd:cache (deleted)", host::linux_mode::regular, false, KF_TYPE_SHM},
-        {"/home/a.txt", host::linux_mode::regular, false, KF_TYPE_VNODE},
-        {"/tmp/fifo", host::linux_mode::fifo, false, KF_TYPE_FIFO},
-        {"/dev/ptmx", host::linux_mode::char_device, true, KF_TYPE_PTS},
+        {"pipe:[123]", 0, false, K::pipe},
+        {"socket:[123]", 0, false, K::socket},
+        {"anon_inode:[eventfd]", 0, false, K::eventfd},
+        {"anon_inode:[eventpoll]", 0, false, K::eventpoll},
+        {"anon_inode:[timerfd]", 0, false, K::timerfd},
+        {"anon_inode:[pidfd]", 0, false, K::pidfd},
+        {"anon_inode:inotify", 0, false, K::unknown},
+        {"net:[4026531840]", 0, false, K::unknown},
+        {"/memfd:cache (deleted)", host::linux_mode::regular, false, K::memfd},
+        {"/home/a.txt", host::linux_mode::regular, false, K::file},
+        {"/etc/passwd", 0, false, K::file},
+        {"/tmp/fifo", host::linux_mode::fifo, false, K::named_pipe},
+        {"/tmp/fifo", 0, false, K::file},  // without a stat, a path is a file
+        {"/dev/ptmx", host::linux_mode::char_device, true, K::pty_master},
+        {"/dev/ptmx", 0, false, K::pty_master},  // without a stat, by its path
     };
     for (const auto &row : rows) {
         host::FileFacts f;
@@ -239,7 +250,29 @@ TEST(GetfileMapping, LinkTextsToFileTypes) {
         f.has_stat = row.mode != 0;
         f.mode = row.mode;
         f.pty_master = row.pty_master;
-        EXPECT_EQ(getfile::linux_link_to_file_type(f), row.type) << row.link;
+        EXPECT_EQ(host::descriptor_kind(f), row.kind) << row.link;
+        if (!f.has_stat) {
+            EXPECT_EQ(host::descriptor_kind(row.link), row.kind) << row.link;
+        }
+    }
+}
+
+TEST(DescriptorKinds, FreebsdFileTypes) {
+    using K = host::DescriptorKind;
+    const struct {
+        K kind;
+        int dtype, kf_type;
+    } rows[] = {
+        {K::unknown, DTYPE_NONE, KF_TYPE_UNKNOWN},        {K::file, DTYPE_VNODE, KF_TYPE_VNODE},
+        {K::named_pipe, DTYPE_FIFO, KF_TYPE_FIFO},        {K::pty_master, DTYPE_PTS, KF_TYPE_PTS},
+        {K::pipe, DTYPE_PIPE, KF_TYPE_PIPE},              {K::socket, DTYPE_SOCKET, KF_TYPE_SOCKET},
+        {K::eventfd, DTYPE_EVENTFD, KF_TYPE_EVENTFD},     {K::eventpoll, DTYPE_KQUEUE, KF_TYPE_KQUEUE},
+        {K::timerfd, DTYPE_TIMERFD, KF_TYPE_TIMERFD},     {K::pidfd, DTYPE_PROCDESC, KF_TYPE_PROCDESC},
+        {K::memfd, DTYPE_SHM, KF_TYPE_SHM},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(descriptor_kind_to_dtype(row.kind), row.dtype) << static_cast<int>(row.kind);
+        EXPECT_EQ(getfile::descriptor_kind_to_file_type(row.kind), row.kf_type) << static_cast<int>(row.kind);
     }
 }
 
@@ -464,3 +497,19 @@ TEST(GetvmmapMapping, SizesAndFileFacts) {
 }
 
 }  // namespace
+
+// One decision turns what the host says of a process into FreeBSD's answer: a gone process is
+// ESRCH, an exiting one too where the call needs what it has released.
+TEST(ProcessStates, PgetAnswers) {
+    using S = host::ProcessState;
+    const struct {
+        S state;
+        int flags, err;
+    } rows[] = {
+        {S::alive, 0, 0},      {S::alive, kPgetNotWexit, 0},
+        {S::exited, 0, 0},     {S::exited, kPgetNotWexit, ESRCH},
+        {S::gone, 0, ESRCH},   {S::gone, kPgetNotWexit, ESRCH},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(pget_errno(row.state, row.flags), row.err) << static_cast<int>(row.state) << " " << row.flags;
+}

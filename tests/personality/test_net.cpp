@@ -13,7 +13,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
-#include "net_if.h"
+#include "freebsd/sys/net/if_var.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

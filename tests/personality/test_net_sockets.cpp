@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "host_fixtures.h"
-#include "kern_file.h"
-#include "pcblist.h"
+#include "freebsd/sys/kern/kern_descrip.h"
+#include "freebsd/sys/netinet/in_pcblist.h"
+#include "freebsd/sys/netinet/tcp_subr.h"
 
 namespace {
 
@@ -35,21 +36,6 @@ TEST(SocketTranslation, LinuxTcpStatesBecomeFreeBsds) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(linux_tcp_state_to_freebsd(c.linux_state), c.freebsd_state) << "Linux state " << c.linux_state;
-}
-
-TEST(SocketTranslation, LinkTextsBecomeFileKinds) {
-    const struct {
-        const char *link;
-        int dtype;
-    } cases[] = {
-        {"socket:[12]", DTYPE_SOCKET},          {"pipe:[7]", DTYPE_PIPE},
-        {"anon_inode:[eventfd]", DTYPE_EVENTFD}, {"anon_inode:[eventpoll]", DTYPE_KQUEUE},
-        {"anon_inode:[timerfd]", DTYPE_TIMERFD}, {"anon_inode:[pidfd]", DTYPE_PROCDESC},
-        {"/memfd:x (deleted)", DTYPE_SHM},      {"/dev/ptmx", DTYPE_PTS},
-        {"/etc/passwd", DTYPE_VNODE},           {"net:[4026531840]", DTYPE_NONE},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(linux_link_to_dtype(c.link), c.dtype) << c.link;
 }
 
 host::SocketFacts inet6(std::initializer_list<uint8_t> local, std::initializer_list<uint8_t> peer, bool dual) {

@@ -1,7 +1,7 @@
 // The host side of the personality: the /proc parsers on literal text, and the readers
 // against what this very process knows about itself.
-#include "host/procfs.h"
-#include "host/text_file.h"
+#include "linux/procfs/procfs.h"
+#include "linux/text_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -13,12 +13,13 @@
 
 #include <malloc_np.h>
 
-#include "dev_cpu.h"
-#include "host/cpu_topology.h"
-#include "host/system_stat.h"
-#include "kern_cpu.h"
-#include "libkvm_swap.h"
-#include "vm_stats.h"
+#include "freebsd/sys/kern/kern_cpu.h"
+#include "linux/sysfs/cpu_topology.h"
+#include "linux/procfs/system_stat.h"
+#include "freebsd/sys/kern/kern_clock.h"
+#include "freebsd/sys/kern/sched_ule.h"
+#include "freebsd/lib/libkvm/kvm_getswapinfo.h"
+#include "freebsd/sys/vm/vm_meter.h"
 
 TEST(FreqLevels, TextAsCpufreqWritesIt) {
     struct Case {

@@ -1,6 +1,0 @@
-// The kern.* nodes that are not about processes.
-#pragma once
-#include "sysctl_tree.h"
-
-int kern_argmax(SysctlArgs args, SysctlReply &reply);
-int kern_boottime(SysctlArgs args, SysctlReply &reply);
