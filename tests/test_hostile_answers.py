@@ -41,12 +41,17 @@ def tcp_list_with_header_length(length):
     return head + b"\xff" * 7 + listener + head  # a record at an odd offset, if the walk follows the length
 
 
+# Every other node the function reads answers a fixed value, so that two calls can only differ by
+# what the call itself left unwritten.
+MEMORY = {**{name: struct.pack("<Q", 1) for name in ("hw.physmem", "vfs.bufspace")},
+          **{f"vm.stats.vm.v_{n}_count": struct.pack("<I", 1) for n in ("active", "inactive", "wire", "cache", "free")}}
+SWAPPING = {f"vm.stats.vm.v_{n}": struct.pack("<I", 1) for n in ("swapin", "swapout", "vnodein", "vnodeout")}
 LINK = bytes([54, 18, 1, 0, 6, 0, 46, 0]) + b"abc"  # sdl_len 54, 11 bytes given, 46 address bytes claimed
 
 CASES = [
     ("cpu_times", (), {"kern.cp_time": b""}, lambda r: r == (0.0,) * 5),
     ("boot_time", (), {"kern.boottime": b""}, lambda r: r == 0.0),
-    ("virtual_mem", (), {"vm.vmtotal": b""}, lambda r: r[7] == 0),
+    ("virtual_mem", (), {**MEMORY, "vm.vmtotal": b""}, lambda r: r[7] == 0),
     ("sensors_battery", (), {"hw.acpi.battery.life": b"", "hw.acpi.battery.time": b"", "hw.acpi.acline": b""},
      lambda r: r == (0, 0, 0)),
     ("sensors_cpu_temperature", (0,), {"dev.cpu.0.temperature": b"", "dev.cpu.0.coretemp.tjmax": b""},
@@ -55,7 +60,7 @@ CASES = [
     ("per_cpu_times", (), {"hw.ncpu": struct.pack("<i", 1025)}, lambda r: r[0] is MemoryError),
     ("per_cpu_times", (), {"hw.ncpu": struct.pack("<i", 1024), "kern.cp_times": struct.pack("<5q", *range(5))},
      lambda r: len(r) == 1024 and r[0] == tuple(t / 128 for t in (0, 1, 2, 4, 3)) and set(r[1:]) == {(0.0,) * 5}),
-    ("swap_mem", (), {"kvm_getswapinfo": b""}, lambda r: r[:3] == (0, 0, 0)),
+    ("swap_mem", (), {**SWAPPING, "kvm_getswapinfo": b""}, lambda r: r[:3] == (0, 0, 0)),
     ("net_if_addrs", (), {"getifaddrs": b"em0".ljust(16, b"\0") + bytes(4) + bytes([len(LINK)]) + LINK + bytes(2)},
      lambda r: r == [("em0", 18, "61:62:63" + ":00" * 43, None, None, None)]),
 ]
