@@ -31,6 +31,12 @@ struct ProcStat {
 bool parse_stat(std::string_view text, ProcStat &out);
 
 constexpr uint32_t kLinuxKernelThread = 0x00200000;  // PF_KTHREAD
+// What the task did, as accounting records it: forked and not exec'ed, used root's privilege,
+// dumped core, was killed by a signal (PF_FORKNOEXEC, PF_SUPERPRIV, PF_DUMPCORE, PF_SIGNALED).
+constexpr uint32_t kLinuxForkNoExec = 0x00000040;
+constexpr uint32_t kLinuxSuperPriv = 0x00000100;
+constexpr uint32_t kLinuxDumpCore = 0x00000200;
+constexpr uint32_t kLinuxSignaled = 0x00000400;
 
 // stat's tty_nr packs a device number its own way: minor bits 0-7 and 20-31, major bits 8-19.
 struct TerminalDevice {
