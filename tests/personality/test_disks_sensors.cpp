@@ -431,17 +431,53 @@ TEST(Utmpx, TypesAndFieldsInFreeBSDsForm) {
     for (const auto &t : types)
         EXPECT_EQ(freebsd_utmp_type(t.host), t.freebsd) << t.host;
 
+}
+
+// Texts end one byte short of their field, always with a NUL; ut_id is 8 raw bytes.
+TEST(Utmpx, TextsAlwaysEndWithANul) {
     host::UtmpEntry e;
     e.type = host::kUtUserProcess, e.pid = 42, e.sec = 1700000000, e.usec = 5;
-    e.user = "alice", e.line = "pts/12345678901234567", e.host = std::string(200, 'h'), e.id = "ts/1";
+    e.user = std::string(32, 'u'), e.line = "pts/12345678901234567", e.host = std::string(200, 'h');
+    e.id = "12345678";
     struct utmpx ut;
+    std::memset(&ut, 0xa5, sizeof(ut));
     fill_utmpx(e, ut);
-    EXPECT_EQ(ut.ut_type, USER_PROCESS);
+    EXPECT_EQ(std::string(ut.ut_user), std::string(31, 'u'));
+    EXPECT_EQ(std::string(ut.ut_line), e.line.substr(0, 15));
+    EXPECT_EQ(std::string(ut.ut_host), std::string(127, 'h'));
+    EXPECT_EQ(std::string(ut.ut_id, sizeof(ut.ut_id)), "12345678");
     EXPECT_EQ(ut.ut_pid, 42);
     EXPECT_EQ(ut.ut_tv.tv_sec, 1700000000);
-    EXPECT_STREQ(ut.ut_user, "alice");
-    EXPECT_EQ(std::string(ut.ut_line, sizeof(ut.ut_line)), e.line.substr(0, 16));  // full: no NUL
-    EXPECT_EQ(std::string(ut.ut_host, sizeof(ut.ut_host)), std::string(128, 'h'));
+    EXPECT_EQ(ut.ut_tv.tv_usec, 5);
+}
+
+// Each type carries only its own fields, as futx_to_utx fills them.
+TEST(Utmpx, EachTypeCarriesItsFields) {
+    const struct {
+        short host;
+        bool time, id_pid, user_line, host_name;
+    } rows[] = {
+        {host::kUtBootTime, true, false, false, false},    {host::kUtOldTime, true, false, false, false},
+        {host::kUtNewTime, true, false, false, false},     {host::kUtUserProcess, true, true, true, true},
+        {host::kUtInitProcess, true, true, false, false},  {host::kUtLoginProcess, true, true, true, false},
+        {host::kUtDeadProcess, true, true, false, false},  {host::kUtRunLevel, false, false, false, false},
+        {host::kUtAccounting, false, false, false, false}, {host::kUtEmpty, false, false, false, false},
+    };
+    for (const auto &row : rows) {
+        host::UtmpEntry e;
+        e.type = row.host, e.pid = 42, e.sec = 1700000000, e.usec = 5;
+        e.user = "reboot", e.line = "~", e.host = "6.1.0-kernel", e.id = "~~";
+        struct utmpx ut;
+        std::memset(&ut, 0xa5, sizeof(ut));
+        fill_utmpx(e, ut);
+        EXPECT_EQ(ut.ut_tv.tv_sec, row.time ? 1700000000 : 0) << row.host;
+        EXPECT_EQ(ut.ut_tv.tv_usec, row.time ? 5 : 0) << row.host;
+        EXPECT_EQ(ut.ut_pid, row.id_pid ? 42 : 0) << row.host;
+        EXPECT_STREQ(ut.ut_id, row.id_pid ? "~~" : "") << row.host;
+        EXPECT_STREQ(ut.ut_user, row.user_line ? "reboot" : "") << row.host;
+        EXPECT_STREQ(ut.ut_line, row.user_line ? "~" : "") << row.host;
+        EXPECT_STREQ(ut.ut_host, row.host_name ? "6.1.0-kernel" : "") << row.host;
+    }
 }
 
 TEST_F(System, BoottimeIsTheKernelsBtime) {
