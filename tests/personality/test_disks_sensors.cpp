@@ -135,19 +135,37 @@ TEST(Mountinfo, ParsesEscapesAndOptionalFields) {
 
 TEST_F(System, GetfsstatCountsFillsWhatFitsAndRefusesBadModes) {
     auto expected = host::parse_mountinfo(read_whole("/proc/self/mountinfo"));
-    int count = getfsstat(nullptr, 0, MNT_NOWAIT);
-    ASSERT_EQ(count, static_cast<int>(expected.size()));
+    const int count = static_cast<int>(expected.size());
+    struct statfs one;
+    // No buffer, or no room at all: the count, nothing written.
+    for (struct statfs *buf : {static_cast<struct statfs *>(nullptr), &one}) {
+        EXPECT_EQ(getfsstat(buf, 0, MNT_NOWAIT), count);
+        EXPECT_EQ(getfsstat(buf, 0, MNT_WAIT), count);
+    }
+    EXPECT_EQ(getfsstat(nullptr, sizeof(one), MNT_NOWAIT), count);
 
     std::vector<struct statfs> all(expected.size() + 2);
-    ASSERT_EQ(getfsstat(all.data(), static_cast<long>(all.size() * sizeof(struct statfs)), MNT_WAIT), count);
+    const long room = static_cast<long>(all.size() * sizeof(struct statfs));
+    ASSERT_EQ(getfsstat(all.data(), room, MNT_NOWAIT), count);
     for (int i = 0; i < count; ++i) {
         EXPECT_STREQ(all[i].f_mntonname, expected[i].mount_point.c_str());
         EXPECT_STREQ(all[i].f_mntfromname, expected[i].source.c_str());
         EXPECT_EQ(all[i].f_version, static_cast<uint32_t>(STATFS_VERSION));
+        if (geteuid() != 0)  // the file-system id is for the privileged only
+            EXPECT_EQ(all[i].f_fsid.val[0] | all[i].f_fsid.val[1], 0) << all[i].f_mntonname;
     }
+
+    // MNT_WAIT asks every file system and leaves out, uncounted, those whose statfs fails.
+    std::vector<host::Mount> answering;
+    for (const host::Mount &m : expected)
+        if (struct statvfs v; statvfs(m.mount_point.c_str(), &v) == 0)
+            answering.push_back(m);
+    ASSERT_EQ(getfsstat(all.data(), room, MNT_WAIT), static_cast<int>(answering.size()));
+    for (size_t i = 0; i < answering.size(); ++i)
+        EXPECT_STREQ(all[i].f_mntonname, answering[i].mount_point.c_str());
     struct statvfs root;
     ASSERT_EQ(statvfs("/", &root), 0);
-    for (int i = 0; i < count; ++i)
+    for (size_t i = 0; i < answering.size(); ++i)
         if (std::strcmp(all[i].f_mntonname, "/") == 0) {
             EXPECT_EQ(all[i].f_bsize, root.f_frsize);
             EXPECT_EQ(all[i].f_blocks, root.f_blocks);
@@ -158,12 +176,16 @@ TEST_F(System, GetfsstatCountsFillsWhatFitsAndRefusesBadModes) {
     EXPECT_EQ(getfsstat(reinterpret_cast<struct statfs *>(small.data()), static_cast<long>(small.size()), MNT_NOWAIT),
               count > 0 ? 1 : 0);
     EXPECT_EQ(small[sizeof(struct statfs)], 0xa5);
-    struct statfs one;
     EXPECT_EQ(getfsstat(&one, sizeof(one) - 1, MNT_NOWAIT), 0);
 
-    for (auto [bufsize, mode] : {std::pair{long{sizeof(one)}, 7}, std::pair{-1L, MNT_NOWAIT}}) {
+    const struct {
+        struct statfs *buf;
+        long bufsize;
+        int mode;
+    } refused[] = {{&one, sizeof(one), 7}, {nullptr, 0, 0}, {&one, -1, MNT_NOWAIT}, {nullptr, -1, MNT_NOWAIT}};
+    for (const auto &r : refused) {
         errno = 0;
-        EXPECT_EQ(getfsstat(&one, bufsize, mode), -1);
+        EXPECT_EQ(getfsstat(r.buf, r.bufsize, r.mode), -1) << r.bufsize << " " << r.mode;
         EXPECT_EQ(errno, EINVAL);
     }
     lumvik_control_fail("getfsstat", EIO);
