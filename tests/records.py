@@ -25,6 +25,7 @@ _KINFO_PROC = {
     "ki_tsize": (280, "q"),
     "ki_dsize": (288, "q"),
     "ki_ssize": (296, "q"),
+    "ki_xstat": (304, "H"),
     "ki_start": (336, "qq"),
     "ki_flag": (368, "q"),
     "ki_kiflag": (376, "q"),

@@ -1,7 +1,7 @@
 """Fields of the raw process records that the module's functions do not read, against what
 Linux says of processes the test starts: the session flags and the terminal's foreground group
-(ki_kiflag, ki_tpgid), and the kind of sleep a thread is in (ki_tdflags, which ps(1) prints as
-S or D)."""
+(ki_kiflag, ki_tpgid), the kind of sleep a thread is in (ki_tdflags, which ps(1) prints as
+S or D), and a zombie's exit status (ki_xstat)."""
 import ctypes
 import os
 
@@ -127,3 +127,13 @@ def test_each_thread_tells_its_own_sleep(children):
     assert states[proc.pid] == "S"
     assert kinfo_proc_field(record(proc.pid), "ki_tdflags") == TDF_INMEM | TDF_SINTR
     assert kinfo_proc_field(record(proc.pid), "ki_sflag") == 1  # PS_INMEM
+
+
+@pytest.mark.parametrize("code", ["import sys; sys.exit(3)", "import os, signal; os.kill(os.getpid(), signal.SIGTERM)"],
+                         ids=["exit-status", "killed"])
+def test_zombie_exit_status_as_wait_status(children, code):
+    proc = children.start(code)
+    wait_for(lambda: stat_of(proc.pid)["state"], lambda state: state == "Z", f"{proc.pid} a zombie")
+    exit_code = int(read_text(f"/proc/{proc.pid}/stat").rsplit(")", 1)[1].split()[49])  # field 52
+    assert exit_code != 0
+    assert kinfo_proc_field(record(proc.pid), "ki_xstat") == exit_code

@@ -135,6 +135,7 @@ TEST(ProcMapping, HostValuesToRecordFields) {
         {"exited session leader", [](S &s) { s.stat.session = 4242, s.stat.state = 'Z'; }, [](K &k) { return k.ki_kiflag; }, 0},
         {"session member", [](S &s) { s.stat.session = 7; }, [](K &k) { return k.ki_kiflag; }, 0},
         {"resident", [](S &) {}, [](K &k) { return k.ki_sflag; }, PS_INMEM},
+        {"exit status as the wait status", [](S &s) { s.stat.state = 'Z', s.stat.exit_code = 3 << 8; }, [](K &k) { return k.ki_xstat; }, 3 << 8},
         {"first thread's flags", [](S &s) { s.stat.state = 'D'; }, [](K &k) { return k.ki_tdflags; }, TDF_INMEM},
         {"uids real, effective, saved", [](S &s) { s.status.uid[0] = 1, s.status.uid[1] = 2, s.status.uid[2] = 3; }, [](K &k) { return k.ki_ruid * 100 + k.ki_uid * 10 + k.ki_svuid; }, 123},
         {"gids real, effective first, saved", [](S &s) { s.status.gid[0] = 4, s.status.gid[1] = 5, s.status.gid[2] = 6, s.status.groups = {7}; }, [](K &k) { return k.ki_rgid * 1000 + k.ki_groups[0] * 100 + k.ki_svgid * 10 + k.ki_groups[1]; }, 4567},

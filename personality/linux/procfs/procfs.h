@@ -24,6 +24,7 @@ struct ProcStat {
     uint64_t vsize = 0;      // bytes
     int64_t rss = 0;         // pages
     int processor = -1;      // the CPU it last ran on
+    int exit_code = 0;       // wait status: the exit status << 8, or the signal that ended or stopped it
 
     // A zombie ('Z') or a task being reaped ('X'): its files, maps and memory are released.
     bool exited() const { return state == 'Z' || state == 'X'; }

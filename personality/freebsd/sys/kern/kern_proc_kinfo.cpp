@@ -179,6 +179,7 @@ void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct
     kp->ki_sflag = PS_INMEM;  // FreeBSD's legacy copy of P_INMEM, set above
     kp->ki_kiflag = session_flags(st);
     kp->ki_acflag = accounting_flags(st.flags);
+    kp->ki_xstat = static_cast<u_short>(st.exit_code);  // FreeBSD's KW_EXITCODE has the same form
     kp->ki_nice = static_cast<signed char>(st.nice);
     kp->ki_tracer = status.tracer_pid;
     kp->ki_numthreads = static_cast<int>(st.num_threads);
