@@ -11,6 +11,9 @@ _KINFO_PROC = {
     "ki_structsize": (0, "i"),
     "ki_pid": (72, "i"),
     "ki_ppid": (76, "i"),
+    "ki_pgid": (80, "i"),
+    "ki_tpgid": (84, "i"),
+    "ki_sid": (88, "i"),
     "ki_uid": (168, "I"),
     "ki_ruid": (172, "I"),
     "ki_svuid": (176, "I"),
@@ -22,8 +25,10 @@ _KINFO_PROC = {
     "ki_tsize": (280, "q"),
     "ki_dsize": (288, "q"),
     "ki_ssize": (296, "q"),
+    "ki_xstat": (304, "H"),
     "ki_start": (336, "qq"),
     "ki_flag": (368, "q"),
+    "ki_kiflag": (376, "q"),
     "ki_stat": (388, "b"),
     "ki_comm": (447, "20s"),
     "ki_tdev": (560, "Q"),
@@ -39,6 +44,8 @@ _KINFO_PROC = {
     "ru_nivcsw": (744, "q"),
     "ch_utime": (752, "qq"),
     "ch_stime": (768, "qq"),
+    "ki_sflag": (1072, "q"),
+    "ki_tdflags": (1080, "q"),
 }
 
 

@@ -12,7 +12,7 @@ import _lumvik_bsd as m
 from conftest import LIB
 from truth import read_bytes, read_lines, read_text
 
-USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS = 7, 6, 8  # Linux's numbering in its utmp file
+BOOT_TIME, USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS = 2, 7, 6, 8  # Linux's numbering in its utmp file
 
 
 def btime():
@@ -136,8 +136,8 @@ def utmp_file(control, tmp_path):
     (b":01", ":01"),
     (b":1", ":1"),
     (b"10.0.0.7", "10.0.0.7"),
-    (b"h" * 128, "h" * 128),  # FreeBSD's field full, without its NUL
-    (b"x" * 200, "x" * 128),  # longer than FreeBSD's field
+    (b"h" * 127, "h" * 127),  # FreeBSD's longest host: its field full with the NUL
+    (b"x" * 200, "x" * 127),  # longer: cut to one byte short of the field
 ])
 def test_users_hosts(utmp_file, host, shown):
     utmp_file(utmp_record(USER_PROCESS, b"alice", b"pts/3", host, pid=4242, sec=1700000000))
@@ -145,12 +145,14 @@ def test_users_hosts(utmp_file, host, shown):
 
 
 def test_users_only_user_processes_in_database_order(utmp_file):
-    utmp_file(utmp_record(LOGIN_PROCESS, b"LOGIN", b"tty1", pid=10),
+    utmp_file(utmp_record(BOOT_TIME, b"reboot", b"~", b"6.1.0-kernel", sec=4),
+              utmp_record(LOGIN_PROCESS, b"LOGIN", b"tty1", pid=10),
               utmp_record(USER_PROCESS, b"bob", b"tty2", pid=11, sec=5),
               utmp_record(DEAD_PROCESS, b"", b"pts/1", pid=12),
               utmp_record(USER_PROCESS, b"b" * 32, b"pts/1234567890123456", b"example.org", pid=13, sec=6))
+    # FreeBSD's texts end one byte short of their fields: 31 for a user, 15 for a line.
     assert m.users() == [("bob", "tty2", "localhost", 5.0, 11),
-                         ("b" * 32, "pts/123456789012", "example.org", 6.0, 13)]
+                         ("b" * 31, "pts/12345678901", "example.org", 6.0, 13)]
     utmp_file()
     assert m.users() == []
 

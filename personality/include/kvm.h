@@ -28,6 +28,7 @@ kvm_t *kvm_openfiles(const char *execfile, const char *corefile, const char *swa
 int kvm_close(kvm_t *kd) __asm__("freebsd_kvm_close");
 char *kvm_geterr(kvm_t *kd) __asm__("freebsd_kvm_geterr");
 struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) __asm__("freebsd_kvm_getprocs");
+char **kvm_getargv(kvm_t *kd, const struct kinfo_proc *p, int nchr) __asm__("freebsd_kvm_getargv");
 char **kvm_getenvv(kvm_t *kd, const struct kinfo_proc *p, int nchr) __asm__("freebsd_kvm_getenvv");
 int kvm_getswapinfo(kvm_t *kd, struct kvm_swap *swap_ary, int swap_max, int flags) __asm__("freebsd_kvm_getswapinfo");
 #ifdef __cplusplus

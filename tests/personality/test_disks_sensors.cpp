@@ -135,19 +135,37 @@ TEST(Mountinfo, ParsesEscapesAndOptionalFields) {
 
 TEST_F(System, GetfsstatCountsFillsWhatFitsAndRefusesBadModes) {
     auto expected = host::parse_mountinfo(read_whole("/proc/self/mountinfo"));
-    int count = getfsstat(nullptr, 0, MNT_NOWAIT);
-    ASSERT_EQ(count, static_cast<int>(expected.size()));
+    const int count = static_cast<int>(expected.size());
+    struct statfs one;
+    // No buffer, or no room at all: the count, nothing written.
+    for (struct statfs *buf : {static_cast<struct statfs *>(nullptr), &one}) {
+        EXPECT_EQ(getfsstat(buf, 0, MNT_NOWAIT), count);
+        EXPECT_EQ(getfsstat(buf, 0, MNT_WAIT), count);
+    }
+    EXPECT_EQ(getfsstat(nullptr, sizeof(one), MNT_NOWAIT), count);
 
     std::vector<struct statfs> all(expected.size() + 2);
-    ASSERT_EQ(getfsstat(all.data(), static_cast<long>(all.size() * sizeof(struct statfs)), MNT_WAIT), count);
+    const long room = static_cast<long>(all.size() * sizeof(struct statfs));
+    ASSERT_EQ(getfsstat(all.data(), room, MNT_NOWAIT), count);
     for (int i = 0; i < count; ++i) {
         EXPECT_STREQ(all[i].f_mntonname, expected[i].mount_point.c_str());
         EXPECT_STREQ(all[i].f_mntfromname, expected[i].source.c_str());
         EXPECT_EQ(all[i].f_version, static_cast<uint32_t>(STATFS_VERSION));
+        if (geteuid() != 0)  // the file-system id is for the privileged only
+            EXPECT_EQ(all[i].f_fsid.val[0] | all[i].f_fsid.val[1], 0) << all[i].f_mntonname;
     }
+
+    // MNT_WAIT asks every file system and leaves out, uncounted, those whose statfs fails.
+    std::vector<host::Mount> answering;
+    for (const host::Mount &m : expected)
+        if (struct statvfs v; statvfs(m.mount_point.c_str(), &v) == 0)
+            answering.push_back(m);
+    ASSERT_EQ(getfsstat(all.data(), room, MNT_WAIT), static_cast<int>(answering.size()));
+    for (size_t i = 0; i < answering.size(); ++i)
+        EXPECT_STREQ(all[i].f_mntonname, answering[i].mount_point.c_str());
     struct statvfs root;
     ASSERT_EQ(statvfs("/", &root), 0);
-    for (int i = 0; i < count; ++i)
+    for (size_t i = 0; i < answering.size(); ++i)
         if (std::strcmp(all[i].f_mntonname, "/") == 0) {
             EXPECT_EQ(all[i].f_bsize, root.f_frsize);
             EXPECT_EQ(all[i].f_blocks, root.f_blocks);
@@ -158,12 +176,16 @@ TEST_F(System, GetfsstatCountsFillsWhatFitsAndRefusesBadModes) {
     EXPECT_EQ(getfsstat(reinterpret_cast<struct statfs *>(small.data()), static_cast<long>(small.size()), MNT_NOWAIT),
               count > 0 ? 1 : 0);
     EXPECT_EQ(small[sizeof(struct statfs)], 0xa5);
-    struct statfs one;
     EXPECT_EQ(getfsstat(&one, sizeof(one) - 1, MNT_NOWAIT), 0);
 
-    for (auto [bufsize, mode] : {std::pair{long{sizeof(one)}, 7}, std::pair{-1L, MNT_NOWAIT}}) {
+    const struct {
+        struct statfs *buf;
+        long bufsize;
+        int mode;
+    } refused[] = {{&one, sizeof(one), 7}, {nullptr, 0, 0}, {&one, -1, MNT_NOWAIT}, {nullptr, -1, MNT_NOWAIT}};
+    for (const auto &r : refused) {
         errno = 0;
-        EXPECT_EQ(getfsstat(&one, bufsize, mode), -1);
+        EXPECT_EQ(getfsstat(r.buf, r.bufsize, r.mode), -1) << r.bufsize << " " << r.mode;
         EXPECT_EQ(errno, EINVAL);
     }
     lumvik_control_fail("getfsstat", EIO);
@@ -431,17 +453,53 @@ TEST(Utmpx, TypesAndFieldsInFreeBSDsForm) {
     for (const auto &t : types)
         EXPECT_EQ(freebsd_utmp_type(t.host), t.freebsd) << t.host;
 
+}
+
+// Texts end one byte short of their field, always with a NUL; ut_id is 8 raw bytes.
+TEST(Utmpx, TextsAlwaysEndWithANul) {
     host::UtmpEntry e;
     e.type = host::kUtUserProcess, e.pid = 42, e.sec = 1700000000, e.usec = 5;
-    e.user = "alice", e.line = "pts/12345678901234567", e.host = std::string(200, 'h'), e.id = "ts/1";
+    e.user = std::string(32, 'u'), e.line = "pts/12345678901234567", e.host = std::string(200, 'h');
+    e.id = "12345678";
     struct utmpx ut;
+    std::memset(&ut, 0xa5, sizeof(ut));
     fill_utmpx(e, ut);
-    EXPECT_EQ(ut.ut_type, USER_PROCESS);
+    EXPECT_EQ(std::string(ut.ut_user), std::string(31, 'u'));
+    EXPECT_EQ(std::string(ut.ut_line), e.line.substr(0, 15));
+    EXPECT_EQ(std::string(ut.ut_host), std::string(127, 'h'));
+    EXPECT_EQ(std::string(ut.ut_id, sizeof(ut.ut_id)), "12345678");
     EXPECT_EQ(ut.ut_pid, 42);
     EXPECT_EQ(ut.ut_tv.tv_sec, 1700000000);
-    EXPECT_STREQ(ut.ut_user, "alice");
-    EXPECT_EQ(std::string(ut.ut_line, sizeof(ut.ut_line)), e.line.substr(0, 16));  // full: no NUL
-    EXPECT_EQ(std::string(ut.ut_host, sizeof(ut.ut_host)), std::string(128, 'h'));
+    EXPECT_EQ(ut.ut_tv.tv_usec, 5);
+}
+
+// Each type carries only its own fields, as futx_to_utx fills them.
+TEST(Utmpx, EachTypeCarriesItsFields) {
+    const struct {
+        short host;
+        bool time, id_pid, user_line, host_name;
+    } rows[] = {
+        {host::kUtBootTime, true, false, false, false},    {host::kUtOldTime, true, false, false, false},
+        {host::kUtNewTime, true, false, false, false},     {host::kUtUserProcess, true, true, true, true},
+        {host::kUtInitProcess, true, true, false, false},  {host::kUtLoginProcess, true, true, true, false},
+        {host::kUtDeadProcess, true, true, false, false},  {host::kUtRunLevel, false, false, false, false},
+        {host::kUtAccounting, false, false, false, false}, {host::kUtEmpty, false, false, false, false},
+    };
+    for (const auto &row : rows) {
+        host::UtmpEntry e;
+        e.type = row.host, e.pid = 42, e.sec = 1700000000, e.usec = 5;
+        e.user = "reboot", e.line = "~", e.host = "6.1.0-kernel", e.id = "~~";
+        struct utmpx ut;
+        std::memset(&ut, 0xa5, sizeof(ut));
+        fill_utmpx(e, ut);
+        EXPECT_EQ(ut.ut_tv.tv_sec, row.time ? 1700000000 : 0) << row.host;
+        EXPECT_EQ(ut.ut_tv.tv_usec, row.time ? 5 : 0) << row.host;
+        EXPECT_EQ(ut.ut_pid, row.id_pid ? 42 : 0) << row.host;
+        EXPECT_STREQ(ut.ut_id, row.id_pid ? "~~" : "") << row.host;
+        EXPECT_STREQ(ut.ut_user, row.user_line ? "reboot" : "") << row.host;
+        EXPECT_STREQ(ut.ut_line, row.user_line ? "~" : "") << row.host;
+        EXPECT_STREQ(ut.ut_host, row.host_name ? "6.1.0-kernel" : "") << row.host;
+    }
 }
 
 TEST_F(System, BoottimeIsTheKernelsBtime) {

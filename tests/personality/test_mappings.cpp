@@ -43,6 +43,44 @@ TEST(ProcMapping, LinuxStatesToFreebsd) {
         EXPECT_EQ(proc_record::linux_state_to_freebsd(row.linux_state), row.freebsd_state) << row.linux_state;
 }
 
+TEST(ProcMapping, LinuxTaskFlagsToAccountingFlags) {
+    const struct {
+        uint32_t linux_flags;
+        u_short acflag;
+    } rows[] = {
+        {0, 0},
+        {host::kLinuxForkNoExec, 0x01},  // AFORK
+        {host::kLinuxSuperPriv, 0x02},   // ASU
+        {host::kLinuxDumpCore, 0x08},    // ACORE
+        {host::kLinuxSignaled, 0x10},    // AXSIG
+        {host::kLinuxForkNoExec | host::kLinuxSignaled | host::kLinuxKernelThread, 0x11},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(proc_record::accounting_flags(row.linux_flags), row.acflag) << row.linux_flags;
+}
+
+TEST(ProcMapping, OldCpuFieldsClampToOneByte) {
+    const struct {
+        int cpu;
+        u_char old;
+    } rows[] = {{NOCPU, 255}, {0, 0}, {3, 3}, {254, 254}, {255, 254}, {4000, 254}};
+    for (const auto &row : rows)
+        EXPECT_EQ(proc_record::old_cpu(row.cpu), row.old) << row.cpu;
+}
+
+// ps(1) prints S only for a sleep with TDF_SINTR, D for one without.
+TEST(ProcMapping, LinuxStatesToThreadFlags) {
+    const struct {
+        char linux_state;
+        long tdflags;
+    } rows[] = {
+        {'R', TDF_INMEM}, {'W', TDF_INMEM}, {'S', TDF_INMEM | TDF_SINTR}, {'D', TDF_INMEM}, {'I', TDF_INMEM},
+        {'P', TDF_INMEM}, {'T', TDF_INMEM}, {'t', TDF_INMEM}, {'Z', TDF_INMEM}, {'X', TDF_INMEM},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(proc_record::thread_flags(row.linux_state), row.tdflags) << row.linux_state;
+}
+
 // 100 ticks a second, 4 KiB pages, booted at second 1000 of the Epoch.
 const proc_record::HostClock kClock{.ticks_per_second = 100, .page_size = 4096, .boot_time = 1000};
 
@@ -87,7 +125,18 @@ TEST(ProcMapping, HostValuesToRecordFields) {
         {"start after boot", [](S &s) { s.stat.starttime = 250; }, [](K &k) { return us(k.ki_start); }, 1002500000},
         {"faults", [](S &s) { s.stat.minflt = 9, s.stat.majflt = 2; }, [](K &k) { return k.ki_rusage.ru_minflt * 100 + k.ki_rusage.ru_majflt; }, 902},
         {"switches", [](S &s) { s.status.voluntary_ctxt_switches = 4, s.status.nonvoluntary_ctxt_switches = 6; }, [](K &k) { return k.ki_rusage.ru_nvcsw * 100 + k.ki_rusage.ru_nivcsw; }, 406},
-        {"ids", [](S &s) { s.stat.ppid = 1, s.stat.pgrp = 2, s.stat.session = 3, s.stat.tpgid = 4; }, [](K &k) { return k.ki_ppid * 1000 + k.ki_pgid * 100 + k.ki_sid * 10 + k.ki_tpgid; }, 1234},
+        {"ids", [](S &s) { s.stat.ppid = 1, s.stat.pgrp = 2, s.stat.session = 3; }, [](K &k) { return k.ki_ppid * 100 + k.ki_pgid * 10 + k.ki_sid; }, 123},
+        {"terminal's foreground group", [](S &s) { s.stat.tty_nr = 34817, s.stat.tpgid = 4; }, [](K &k) { return k.ki_tpgid; }, 4},
+        {"terminal without a foreground group", [](S &s) { s.stat.tty_nr = 34817, s.stat.tpgid = -1; }, [](K &k) { return k.ki_tpgid; }, 100000},
+        {"no terminal, no foreground group", [](S &s) { s.stat.tpgid = -1; }, [](K &k) { return k.ki_tpgid; }, 0},
+        {"session leader", [](S &s) { s.stat.session = 4242; }, [](K &k) { return k.ki_kiflag; }, KI_SLEADER},
+        {"session leader on a terminal", [](S &s) { s.stat.session = 4242, s.stat.tty_nr = 34817; }, [](K &k) { return k.ki_kiflag; }, KI_SLEADER | KI_CTTY},
+        {"session member on a terminal", [](S &s) { s.stat.session = 7, s.stat.tty_nr = 34817; }, [](K &k) { return k.ki_kiflag; }, KI_CTTY},
+        {"exited session leader", [](S &s) { s.stat.session = 4242, s.stat.state = 'Z'; }, [](K &k) { return k.ki_kiflag; }, 0},
+        {"session member", [](S &s) { s.stat.session = 7; }, [](K &k) { return k.ki_kiflag; }, 0},
+        {"resident", [](S &) {}, [](K &k) { return k.ki_sflag; }, PS_INMEM},
+        {"exit status as the wait status", [](S &s) { s.stat.state = 'Z', s.stat.exit_code = 3 << 8; }, [](K &k) { return k.ki_xstat; }, 3 << 8},
+        {"first thread's flags", [](S &s) { s.stat.state = 'D'; }, [](K &k) { return k.ki_tdflags; }, TDF_INMEM},
         {"uids real, effective, saved", [](S &s) { s.status.uid[0] = 1, s.status.uid[1] = 2, s.status.uid[2] = 3; }, [](K &k) { return k.ki_ruid * 100 + k.ki_uid * 10 + k.ki_svuid; }, 123},
         {"gids real, effective first, saved", [](S &s) { s.status.gid[0] = 4, s.status.gid[1] = 5, s.status.gid[2] = 6, s.status.groups = {7}; }, [](K &k) { return k.ki_rgid * 1000 + k.ki_groups[0] * 100 + k.ki_svgid * 10 + k.ki_groups[1]; }, 4567},
         {"group count", [](S &s) { s.status.groups = {1, 2, 3}; }, [](K &k) { return k.ki_ngroups; }, 4},
@@ -118,11 +167,11 @@ TEST(ProcMapping, HostValuesToRecordFields) {
 
 TEST(ProcMapping, NamesAreCutToTheirFields) {
     const struct {
-        const char *comm, *expected_comm, *expected_tdname, *expected_emul;
+        const char *comm, *expected_comm, *expected_tdname, *expected_moretdname, *expected_emul;
         uint32_t flags;
     } rows[] = {
-        {"short", "short", "short", "Linux ELF64", 0},
-        {"a-kernel-thread-name-longer", "a-kernel-thread-nam", "a-kernel-thread-", "", host::kLinuxKernelThread},
+        {"short", "short", "short", "", "Linux ELF64", 0},
+        {"a-kernel-thread-name-longer", "a-kernel-thread-nam", "a-kernel-thread-", "nam", "", host::kLinuxKernelThread},
     };
     for (const auto &row : rows) {
         struct kinfo_proc kp = record_of([&](host::ProcessSnapshot &s) {
@@ -131,6 +180,7 @@ TEST(ProcMapping, NamesAreCutToTheirFields) {
         });
         EXPECT_STREQ(kp.ki_comm, row.expected_comm);
         EXPECT_STREQ(kp.ki_tdname, row.expected_tdname);
+        EXPECT_STREQ(kp.ki_moretdname, row.expected_moretdname);
         EXPECT_STREQ(kp.ki_emul, row.expected_emul);
     }
 }

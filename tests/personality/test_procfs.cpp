@@ -79,6 +79,7 @@ TEST(ParseStat, ReadsEveryFieldFromItsPlace) {
     EXPECT_EQ(st.vsize, 123456789u);
     EXPECT_EQ(st.rss, 456);
     EXPECT_EQ(st.processor, 61);
+    EXPECT_EQ(st.exit_code, 87);
 }
 
 TEST(ParseStat, KernelThreadFlagAndNegativeTerminalGroup) {
@@ -99,6 +100,7 @@ TEST(ParseStat, EndsAtProcessorAndRejectsLess) {
     host::ProcStat st;
     EXPECT_TRUE(host::parse_stat(stat_prefix(39), st));  // a line ending at the processor
     EXPECT_EQ(st.processor, 61);
+    EXPECT_EQ(st.exit_code, 0);  // a kernel before 3.5 has no exit code
     EXPECT_FALSE(host::parse_stat(stat_prefix(38), st));
     EXPECT_FALSE(host::parse_stat(stat_prefix(4), st));
 }

@@ -12,6 +12,10 @@
 
 #define NOCPU (-1)
 
+/* ki_tdflags */
+#define TDF_INMEM 0x00000004 /* the thread's kernel stack is resident */
+#define TDF_SINTR 0x00000008 /* the sleep can be interrupted by a signal */
+
 /* ki_flag */
 #define P_ADVLOCK       0x00000001
 #define P_CONTROLT      0x00000002

@@ -25,6 +25,14 @@
 #define KI_CRF_CAPABILITY_MODE 0x00000001
 #define KI_CRF_GRP_OVERFLOW    0x80000000
 
+/* ki_kiflag */
+#define KI_CTTY      0x00000001 /* the session holds a controlling terminal */
+#define KI_SLEADER   0x00000002 /* session leader */
+#define KI_LOCKBLOCK 0x00000004 /* blocked on the lock named in ki_lockname */
+
+/* ki_sflag */
+#define PS_INMEM 0x00001
+
 struct __sigset {
     uint32_t __bits[4];
 };

@@ -29,7 +29,7 @@ bool parse_stat(std::string_view text, ProcStat &out) {
     out.comm[n] = '\0';
 
     std::string_view rest = text.substr(close + 1);
-    std::string_view f[40];  // fields 3 to 42, counted from 1 as in proc(5)
+    std::string_view f[50];  // fields 3 to 52, counted from 1 as in proc(5)
     size_t count = 0;
     while (count < std::size(f)) {
         std::string_view field = next_field(rest);
@@ -59,6 +59,8 @@ bool parse_stat(std::string_view text, ProcStat &out) {
     out.vsize = to_ull(at(23));
     out.rss = to_ll(at(24));
     out.processor = static_cast<int>(to_ll(at(39)));
+    if (count >= 50)  // since Linux 3.5; 0 to a reader the kernel would not let trace the task
+        out.exit_code = static_cast<int>(to_ll(at(52)));
     return true;
 }
 

@@ -24,6 +24,7 @@ struct ProcStat {
     uint64_t vsize = 0;      // bytes
     int64_t rss = 0;         // pages
     int processor = -1;      // the CPU it last ran on
+    int exit_code = 0;       // wait status: the exit status << 8, or the signal that ended or stopped it
 
     // A zombie ('Z') or a task being reaped ('X'): its files, maps and memory are released.
     bool exited() const { return state == 'Z' || state == 'X'; }
@@ -31,6 +32,12 @@ struct ProcStat {
 bool parse_stat(std::string_view text, ProcStat &out);
 
 constexpr uint32_t kLinuxKernelThread = 0x00200000;  // PF_KTHREAD
+// What the task did, as accounting records it: forked and not exec'ed, used root's privilege,
+// dumped core, was killed by a signal (PF_FORKNOEXEC, PF_SUPERPRIV, PF_DUMPCORE, PF_SIGNALED).
+constexpr uint32_t kLinuxForkNoExec = 0x00000040;
+constexpr uint32_t kLinuxSuperPriv = 0x00000100;
+constexpr uint32_t kLinuxDumpCore = 0x00000200;
+constexpr uint32_t kLinuxSignaled = 0x00000400;
 
 // stat's tty_nr packs a device number its own way: minor bits 0-7 and 20-31, major bits 8-19.
 struct TerminalDevice {

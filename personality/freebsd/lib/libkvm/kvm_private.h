@@ -13,6 +13,8 @@ struct __kvm {
     std::vector<struct kinfo_proc> procs;
     std::string env_text;
     std::vector<char *> env;
+    std::vector<char> args_text;
+    std::vector<char *> args;
 };
 
 // The handle's error text, "call: text", as FreeBSD's _kvm_err() writes it.

@@ -1,5 +1,6 @@
-// kvm_getprocs(3) and kvm_getenvv(3) of FreeBSD's kvm_proc.c on the live system: process
-// records from the sysctl tree (kern.proc.*), environments from the host.
+// kvm_getprocs(3), kvm_getargv(3) and kvm_getenvv(3) of FreeBSD's lib/libkvm/kvm_proc.c
+// (kvm_getprocs(), kvm_argv()) on the live system: process records and argument vectors from the
+// sysctl tree (kern.proc.*), environments from the host.
 #include "freebsd/lib/libkvm/kvm_private.h"
 
 #include <sys/sysctl.h>
@@ -21,6 +22,9 @@ namespace {
 
 // Fetches of a table that keeps growing past its size probe, before giving up with ENOMEM.
 constexpr int kFetchAttempts = 10;
+
+// FreeBSD's ARG_MAX (<sys/syslimits.h> on amd64): the most of an argument text kvm_getargv reads.
+constexpr int kArgMax = 2 * 256 * 1024;
 
 // The environment text as kvm_getenvv's strings: "A=1\0B=2\0" becomes {"A=1", "B=2", NULL}.
 char **split_entries(kvm_t *kd, std::string text, int nchr) {
@@ -63,6 +67,30 @@ struct kinfo_proc *kvm_getprocs(kvm_t *kd, int op, int arg, int *cnt) {
         }
         kvm_set_error(kd->errbuf, "kvm_getprocs", std::strerror(errno));
         return nullptr;
+    });
+}
+
+char **kvm_getargv(kvm_t *kd, const struct kinfo_proc *kp, int nchr) {
+    return without_exceptions<char **>(nullptr, [&]() -> char ** {
+        if (nchr <= 0 || nchr > kArgMax)  // FreeBSD's library cannot allocate a negative limit: ARG_MAX here
+            nchr = kArgMax;
+        // One byte more than the caller's limit, kept NUL, ends the last string whatever the text.
+        kd->args_text.assign(static_cast<size_t>(nchr) + 1, '\0');
+        int mib[] = {CTL_KERN, KERN_PROC, KERN_PROC_ARGS, kp->ki_pid};
+        size_t len = static_cast<size_t>(nchr);
+        if (sysctl(mib, 4, kd->args_text.data(), &len, nullptr, 0) == -1) {
+            if (errno != ENOMEM || len != static_cast<size_t>(nchr))
+                return nullptr;
+            kd->args_text[len - 1] = '\0';  // cut to the limit, as FreeBSD's library does
+            errno = 0;
+        } else if (len == 0) {
+            return nullptr;  // a kernel process has no arguments
+        }
+        kd->args.clear();
+        for (size_t at = 0; at < len; at += std::strlen(&kd->args_text[at]) + 1)
+            kd->args.push_back(&kd->args_text[at]);
+        kd->args.push_back(nullptr);
+        return kd->args.data();
     });
 }
 

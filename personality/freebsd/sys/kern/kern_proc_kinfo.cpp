@@ -15,6 +15,19 @@
 namespace proc_record {
 namespace {
 
+// FreeBSD's NO_PID (PID_MAX + 1, kernel-only in <sys/proc.h>): a terminal without a foreground group.
+constexpr pid_t kNoPid = 100000;
+// The old one-byte CPU fields: FreeBSD's NOCPU_OLD and MAXCPU_OLD (kernel-only in <sys/proc.h>).
+constexpr u_char kNoCpuOld = 255, kMaxCpuOld = 254;
+
+// Linux's accounting flags to FreeBSD's ki_acflag bits (AFORK, ASU, ACORE, AXSIG of <sys/acct.h>).
+constexpr Translation<uint32_t, u_short> kAccountingFlags[] = {
+    {host::kLinuxForkNoExec, 0x01},
+    {host::kLinuxSuperPriv, 0x02},
+    {host::kLinuxDumpCore, 0x08},
+    {host::kLinuxSignaled, 0x10},
+};
+
 // Linux task states (proc(5)) to FreeBSD's ki_stat.
 constexpr Translation<char, char> kStates[] = {
     {'R', SRUN},   // running or runnable
@@ -33,6 +46,41 @@ constexpr Translation<char, char> kStates[] = {
 
 char linux_state_to_freebsd(char state) {
     return translate(kStates, state, static_cast<char>(SSLEEP));
+}
+
+u_short accounting_flags(uint32_t linux_flags) {
+    u_short flags = 0;
+    for (const auto &[linux_flag, freebsd_flag] : kAccountingFlags)
+        if (linux_flags & linux_flag)
+            flags |= freebsd_flag;
+    return flags;
+}
+
+u_char old_cpu(int cpu) {
+    if (cpu < 0)
+        return kNoCpuOld;
+    return static_cast<u_char>(std::min<int>(cpu, kMaxCpuOld));
+}
+
+long thread_flags(char state) {
+    // No thread's stack is ever swapped out on Linux; only its S sleep is interruptible, as
+    // FreeBSD's sleeps with PCATCH (D is an uninterruptible one, I and P kernel threads idle).
+    return state == 'S' ? TDF_INMEM | TDF_SINTR : TDF_INMEM;
+}
+
+long session_flags(const host::ProcStat &st) {
+    long flags = 0;
+    if (st.tty_nr != 0)  // Linux drops the terminal of the whole session with it
+        flags |= KI_CTTY;
+    if (st.pid == st.session && !st.exited())  // FreeBSD forgets an exited leader
+        flags |= KI_SLEADER;
+    return flags;
+}
+
+pid_t terminal_foreground_group(const host::ProcStat &st) {
+    if (st.tty_nr == 0)
+        return 0;  // FreeBSD leaves it 0 without a terminal
+    return st.tpgid >= 0 ? st.tpgid : kNoPid;
 }
 
 namespace {
@@ -55,10 +103,11 @@ uint64_t terminal_device(int tty_nr) {
 
 void fill_thread_part(const host::ProcessSnapshot &s, const HostClock &clock, struct kinfo_proc *kp) {
     kp->ki_stat = linux_state_to_freebsd(s.stat.state);
+    kp->ki_tdflags = thread_flags(s.stat.state);
     kp->ki_lastcpu = s.stat.processor;
     kp->ki_oncpu = s.stat.state == 'R' ? s.stat.processor : NOCPU;
-    kp->ki_lastcpu_old = static_cast<u_char>(s.stat.processor >= 0 && s.stat.processor < 255 ? s.stat.processor : 255);
-    kp->ki_oncpu_old = static_cast<u_char>(kp->ki_oncpu >= 0 && kp->ki_oncpu < 255 ? kp->ki_oncpu : 255);
+    kp->ki_lastcpu_old = old_cpu(kp->ki_lastcpu);
+    kp->ki_oncpu_old = old_cpu(kp->ki_oncpu);
     kp->ki_rusage.ru_utime = clock.timeval_of(s.stat.utime);
     kp->ki_rusage.ru_stime = clock.timeval_of(s.stat.stime);
     kp->ki_rusage.ru_minflt = static_cast<long>(s.stat.minflt);
@@ -69,6 +118,8 @@ void fill_thread_part(const host::ProcessSnapshot &s, const HostClock &clock, st
     kp->ki_rusage.ru_nivcsw = static_cast<long>(s.status.nonvoluntary_ctxt_switches);
     kp->ki_runtime = (s.stat.utime + s.stat.stime) * 1000000 / clock.ticks_per_second;
     copy_name(kp->ki_tdname, s.stat.comm);
+    // A name longer than ki_tdname goes on in ki_moretdname, as FreeBSD splits td_name.
+    copy_name(kp->ki_moretdname, std::strlen(s.stat.comm) > TDNAMLEN ? s.stat.comm + TDNAMLEN : "");
 }
 
 void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct kinfo_proc *kp) {
@@ -79,7 +130,7 @@ void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct
     kp->ki_pid = st.pid;
     kp->ki_ppid = st.ppid;
     kp->ki_pgid = st.pgrp;
-    kp->ki_tpgid = st.tpgid;
+    kp->ki_tpgid = terminal_foreground_group(st);
     kp->ki_sid = st.session;
     kp->ki_tsid = st.tty_nr != 0 ? st.session : 0;
     kp->ki_tdev = terminal_device(st.tty_nr);
@@ -125,6 +176,10 @@ void fill_process(const host::ProcessSnapshot &s, const HostClock &clock, struct
     if (st.state == 'T')
         flag |= P_STOPPED_SIG;
     kp->ki_flag = flag;
+    kp->ki_sflag = PS_INMEM;  // FreeBSD's legacy copy of P_INMEM, set above
+    kp->ki_kiflag = session_flags(st);
+    kp->ki_acflag = accounting_flags(st.flags);
+    kp->ki_xstat = static_cast<u_short>(st.exit_code);  // FreeBSD's KW_EXITCODE has the same form
     kp->ki_nice = static_cast<signed char>(st.nice);
     kp->ki_tracer = status.tracer_pid;
     kp->ki_numthreads = static_cast<int>(st.num_threads);

@@ -12,6 +12,16 @@ namespace proc_record {
 
 // Linux's task state letter to FreeBSD's ki_stat.
 char linux_state_to_freebsd(char state);
+// ki_acflag from Linux's task flags.
+u_short accounting_flags(uint32_t linux_flags);
+// ki_oncpu_old, ki_lastcpu_old: a CPU clamped to one byte, NOCPU_OLD for none.
+u_char old_cpu(int cpu);
+// A thread's ki_tdflags from its Linux state letter.
+long thread_flags(char state);
+// ki_kiflag from the process's session and terminal.
+long session_flags(const host::ProcStat &st);
+// ki_tpgid: 0 without a terminal, NO_PID for a terminal without a foreground group.
+pid_t terminal_foreground_group(const host::ProcStat &st);
 
 // The host's units: clock ticks, page size and boot time.
 struct HostClock {

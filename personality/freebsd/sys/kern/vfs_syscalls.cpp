@@ -1,6 +1,8 @@
-// getfsstat(2) over the host's mount table, as FreeBSD's: a null buffer counts the mounts, a
-// buffer fills as many records as fit, MNT_NOWAIT never waits for a file system to answer.
+// getfsstat(2) over the host's mount table, as FreeBSD's sys_getfsstat() and kern_getfsstat()
+// (sys/kern/vfs_syscalls.c): no buffer or a size of 0 counts the mounts, a buffer fills as many
+// records as fit, MNT_NOWAIT never waits for a file system to answer.
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,16 +100,18 @@ int getfsstat(struct statfs *buf, long bufsize, int mode) {
     return without_exceptions<int>(-1, [&]() -> int {
         if (mode != MNT_WAIT && mode != MNT_NOWAIT)
             return fail(EINVAL);
-        if (buf != nullptr && bufsize < 0)
+        if (bufsize < 0)
             return fail(EINVAL);
-        size_t room = buf != nullptr ? static_cast<size_t>(bufsize) / sizeof(struct statfs) : 0;
+        // No room at all, or no buffer: the caller only wants the count.
+        const bool counting = buf == nullptr || bufsize == 0;
+        const size_t room = static_cast<size_t>(bufsize) / sizeof(struct statfs);
 
-        control::Outcome o = control::consult("getfsstat", {}, buf != nullptr);
+        control::Outcome o = control::consult("getfsstat", {}, !counting);
         if (o.action == control::Action::fail)
             return fail(o.err);
         if (o.action == control::Action::answer) {  // the records themselves
             size_t count = o.bytes.size() / sizeof(struct statfs);
-            if (buf == nullptr)
+            if (counting)
                 return static_cast<int>(count);
             count = std::min(count, room);
             std::memcpy(buf, o.bytes.data(), count * sizeof(struct statfs));
@@ -117,14 +121,20 @@ int getfsstat(struct statfs *buf, long bufsize, int mode) {
         std::vector<host::Mount> mounts;
         if (int err = host::read_mounts(mounts))
             return fail(err);
-        if (buf == nullptr)
+        if (counting)
             return static_cast<int>(mounts.size());
-        size_t count = std::min(mounts.size(), room);
-        for (size_t i = 0; i < count; ++i) {
+        const bool privileged = geteuid() == 0;
+        size_t count = 0;
+        for (size_t i = 0; i < mounts.size() && count < room; ++i) {
             host::FsFigures figures;
-            bool read = (mode == MNT_WAIT || statfs_cannot_hang(mounts[i])) &&
-                        host::read_fs_figures(mounts[i].mount_point.c_str(), figures) == 0;
-            fill_statfs(mounts[i], read ? &figures : nullptr, buf[i]);
+            bool asked = mode == MNT_WAIT || statfs_cannot_hang(mounts[i]);
+            bool read = asked && host::read_fs_figures(mounts[i].mount_point.c_str(), figures) == 0;
+            if (mode == MNT_WAIT && !read)
+                continue;  // FreeBSD leaves out, and does not count, a mount whose statfs fails
+            fill_statfs(mounts[i], read ? &figures : nullptr, buf[count]);
+            if (!privileged)  // the file-system id is for the privileged only
+                buf[count].f_fsid = {};
+            ++count;
         }
         return static_cast<int>(count);
     });

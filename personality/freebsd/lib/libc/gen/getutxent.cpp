@@ -1,6 +1,7 @@
 // setutxent(3), getutxent(3) and endutxent(3): the user-accounting database as FreeBSD's
-// lib/libc/gen/getutxent.c walks it: one read position per process, rewound by setutxent, closed
-// by endutxent. Each walk reads the host's utmp once, whole.
+// lib/libc/gen/getutxent.c walks it (one read position per process, rewound by setutxent, closed
+// by endutxent), each entry as lib/libc/gen/utxdb.c's futx_to_utx() makes it. Each walk reads the
+// host's utmp once, whole.
 #include <utmpx.h>
 
 #include <algorithm>
@@ -31,10 +32,35 @@ struct Database {
 Database database;
 thread_local struct utmpx current;  // what getutxent returns, the caller's own until its next call
 
+// A text as futx_to_utx copies it: at most one byte short of the field, so that a NUL always ends it.
 template <size_t N>
 void set_text(char (&field)[N], const std::string &text) {
     std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N));
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+// ut_id is 8 raw bytes, not a string.
+void set_id(char (&field)[sizeof(utmpx::ut_id)], const std::string &id) {
+    std::memset(field, 0, sizeof(field));
+    std::memcpy(field, id.data(), std::min(id.size(), sizeof(field)));
+}
+
+// Which fields a record of each type carries, as futx_to_utx fills them.
+struct Carried {
+    bool id_pid, user_line, host;
+};
+Carried carried_by(short freebsd_type) {
+    switch (freebsd_type) {
+    case USER_PROCESS:
+        return {true, true, true};
+    case LOGIN_PROCESS:
+        return {true, true, false};
+    case INIT_PROCESS:
+    case DEAD_PROCESS:
+        return {true, false, false};
+    default:  // the clock records carry their time only
+        return {false, false, false};
+    }
 }
 
 // Tests point the database at a file of their own: the override's bytes are its path.
@@ -56,13 +82,21 @@ short freebsd_utmp_type(short host_type) {
 void fill_utmpx(const host::UtmpEntry &e, struct utmpx &out) {
     std::memset(&out, 0, sizeof(out));
     out.ut_type = freebsd_utmp_type(e.type);
+    if (out.ut_type == EMPTY)
+        return;  // FreeBSD gives nothing but the type of a record it does not know
     out.ut_tv.tv_sec = e.sec;
     out.ut_tv.tv_usec = e.usec;
-    set_text(out.ut_id, e.id);
-    out.ut_pid = e.pid;
-    set_text(out.ut_user, e.user);
-    set_text(out.ut_line, e.line);
-    set_text(out.ut_host, e.host);
+    Carried carried = carried_by(out.ut_type);
+    if (carried.id_pid) {
+        set_id(out.ut_id, e.id);
+        out.ut_pid = e.pid;
+    }
+    if (carried.user_line) {
+        set_text(out.ut_user, e.user);
+        set_text(out.ut_line, e.line);
+    }
+    if (carried.host)
+        set_text(out.ut_host, e.host);
 }
 
 void setutxent(void) {

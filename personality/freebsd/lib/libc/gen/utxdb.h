@@ -6,5 +6,6 @@
 
 // FreeBSD's ut_type for a host type; types FreeBSD lacks (run level, accounting) are EMPTY.
 short freebsd_utmp_type(short host_type);
-// The record of an entry: texts cut to FreeBSD's fields, NUL-terminated only when shorter.
+// The record of an entry with the fields its type carries (futx_to_utx): texts cut to one byte
+// short of their field and always NUL-terminated, ut_id as 8 raw bytes.
 void fill_utmpx(const host::UtmpEntry &entry, struct utmpx &out);
