@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,12 +55,23 @@ int swap_record(std::vector<int> mib, int index, void *buf, size_t &len) {
     return sysctl(mib.data(), static_cast<unsigned>(mib.size()), buf, &len, nullptr, 0);
 }
 
+// One swap file for the suite, so that the host has it switched on once, briefly.
+class SwapInfo : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { file_ = std::make_unique<fixtures::SwapFile>(); }
+    static void TearDownTestSuite() { file_.reset(); }
+    void SetUp() override {
+        if (!file_->active())
+            GTEST_SKIP() << "no swap file could be switched on: " << file_->why();
+    }
+    static std::unique_ptr<fixtures::SwapFile> file_;
+};
+std::unique_ptr<fixtures::SwapFile> SwapInfo::file_;
+
 }  // namespace
 
-TEST(SwapInfo, EachDeviceAsProcSwapsListsIt) {
-    fixtures::SwapFile file;
-    if (!file.active())
-        GTEST_SKIP() << "no swap file could be switched on: " << file.why();
+TEST_F(SwapInfo, EachDeviceAsProcSwapsListsIt) {
+    const fixtures::SwapFile &file = *file_;
     const long page_kib = sysconf(_SC_PAGESIZE) / 1024;
     std::vector<int> mib = swap_info_number();
 
@@ -116,10 +128,7 @@ TEST(SwapInfo, EachDeviceAsProcSwapsListsIt) {
 
 // The record by the length a caller asks for: FreeBSD 11's 20 bytes (version 1, a 32-bit
 // device), a 32-bit process's 24 (version 2, the device in two halves), else today's 32.
-TEST(SwapInfo, OlderCallersGetTheirRecords) {
-    fixtures::SwapFile file;
-    if (!file.active())
-        GTEST_SKIP() << "no swap file could be switched on: " << file.why();
+TEST_F(SwapInfo, OlderCallersGetTheirRecords) {
     std::vector<int> mib = swap_info_number();
     struct Case {
         size_t room;

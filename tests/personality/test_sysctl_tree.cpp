@@ -1,7 +1,6 @@
 // The sysctl tree as FreeBSD's kern_sysctl.c shows it: walked with {0,2} as sysctl(8) walks it,
 // every node named by {0,1} and described by {0,4}, names resolved by {0,3}; the answers to
 // calls that cannot be served; and the scalar nodes against what Linux says.
-#include <sys/param.h>
 #include <sys/sysctl.h>
 #include <unistd.h>
 
@@ -231,7 +230,8 @@ TEST(SysctlTreeFailures, NamesAndNumbers) {
         {"kern..argmax", ENOENT, {}},
         {"kern.proc..", ENOENT, {}},
         {".", ENOENT, {}},
-        {std::string(MAXPATHLEN, 'k'), ENAMETOOLONG, {}},
+        {std::string(1023, 'k'), ENOENT, {}},
+        {std::string(1024, 'k'), ENAMETOOLONG, {}},  // FreeBSD's MAXPATHLEN
     };
     for (const Resolved &c : resolved) {
         Answer a = ask({CTL_SYSCTL, CTL_SYSCTL_NAME2OID}, 64, &c.name);
