@@ -287,7 +287,7 @@ NODES = [
                                   "net.local.stream.pcblist": local_list, "net.local.dgram.pcblist": local_list}),
     (m.proc_net_connections, (PID,) + FILTERS, {f"kinfo_getfile.{PID}": socket_files,
                                                 "net.inet.tcp.pcblist": lambda rng: inet_list(rng, True)}),
-    (m.net_io_counters, (), {"net.route": route_messages}),
+    (m.net_io_counters, (), {"net.routetable": route_messages}),
     (m.net_if_addrs, (), {"getifaddrs": interface_addresses}),
     (m.net_if_mtu, ("fz0",), {"SIOCGIFMTU.fz0": scalar(16)}),
     (m.net_if_flags, ("fz0",), {"SIOCGIFFLAGS.fz0": scalar(16)}),

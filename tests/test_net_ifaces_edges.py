@@ -60,12 +60,12 @@ def newaddr():
 ], ids=["empty", "length 0 ends", "long name cut", "name cut at message end", "past the end", "stepped over",
         "usbus"])
 def test_routing_message_walk(control, messages, names):
-    control.answer("net.route", b"".join(messages))
+    control.answer("net.routetable", b"".join(messages))
     assert set(bounded(m.net_io_counters)) == names
 
 
 def test_counter_slots_and_the_later_message(control):
-    control.answer("net.route", ifinfo("em0", (9,) * 7) + ifinfo("em0", (1, 2, 3, 4, 5, 6, 7), oqdrops=99))
+    control.answer("net.routetable", ifinfo("em0", (9,) * 7) + ifinfo("em0", (1, 2, 3, 4, 5, 6, 7), oqdrops=99))
     assert m.net_io_counters() == {"em0": (1, 2, 3, 4, 5, 6, 7, 0)}
 
 

@@ -138,7 +138,7 @@ void freq_levels(std::string_view in) {
 void sysctl_name(std::string_view in) {
     std::string name(in);  // NUL-terminated; an inner NUL ends it early, as in C
     SysctlMatch match;
-    if (sysctl_find(name.c_str(), match)) {
+    if (sysctl_find(name.c_str(), match) == 0) {
         int mib[SYSCTL_NODE_MAXNAME];
         sysctl_number(match, mib);
         sysctl_concrete_name(match);
@@ -148,12 +148,20 @@ void sysctl_name(std::string_view in) {
     sysctlnametomib(name.c_str(), mib, &len);
 }
 
-// A node's number, as sysctl(3) looks it up.
+// A node's number, as sysctl(3) looks it up, and as the tree's own nodes take it: its name,
+// the node after it and its format, into a buffer a little short of some answers.
 void sysctl_mib(std::string_view in) {
     std::vector<int> mib(std::min<size_t>(in.size() / sizeof(int), CTL_MAXNAME + 2));
     copy_prefix(mib.data(), mib.size() * sizeof(int), in);
     SysctlMatch match;
     sysctl_find(mib.data(), static_cast<unsigned>(mib.size()), match);
+    for (int query : {CTL_SYSCTL_NAME, CTL_SYSCTL_NEXT, CTL_SYSCTL_OIDFMT, CTL_SYSCTL_NEXTNOSKIP}) {
+        std::vector<int> oid{CTL_SYSCTL, query};
+        oid.insert(oid.end(), mib.begin(), mib.begin() + std::min<size_t>(mib.size(), CTL_MAXNAME - 2));
+        char out[24];
+        size_t len = sizeof(out);
+        sysctl(oid.data(), static_cast<unsigned>(oid.size()), out, &len, nullptr, 0);
+    }
 }
 
 // /proc/stat, into FreeBSD's CPU states and memory totals.

@@ -3,11 +3,18 @@
 #include <linux/netlink.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/swap.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace fixtures {
 namespace {
@@ -89,5 +96,52 @@ int bind_unix_seqpacket(const std::string &path) { return bind_unix(SOCK_SEQPACK
 int bind_unix_abstract(const std::string &name) { return bind_unix(SOCK_DGRAM, name, true); }
 
 int open_netlink() { return socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE); }
+
+// 4 MiB written out (a swap file may have no holes), on the disk that holds /var/tmp.
+SwapFile::SwapFile() {
+    char dir[] = "/var/tmp/lumvik-swap-XXXXXX";
+    if (mkdtemp(dir) == nullptr) {
+        why_ = std::string("mkdtemp: ") + std::strerror(errno);
+        return;
+    }
+    dir_ = dir;
+    path_ = dir_ + "/swap";
+    int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        why_ = std::string("open: ") + std::strerror(errno);
+        return;
+    }
+    std::vector<char> zeros(1 << 20);
+    bool written = true;
+    for (int i = 0; i < 4 && written; ++i)
+        written = write(fd, zeros.data(), zeros.size()) == static_cast<ssize_t>(zeros.size());
+    close(fd);
+    if (!written) {
+        why_ = "could not write the file";
+        return;
+    }
+    const char *argv[] = {"mkswap", "-q", path_.c_str(), nullptr};
+    pid_t pid;
+    int status = 0;
+    if (posix_spawnp(&pid, "mkswap", nullptr, nullptr, const_cast<char *const *>(argv), environ) != 0 ||
+        waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        why_ = "mkswap failed";
+        return;
+    }
+    if (swapon(path_.c_str(), 0) != 0) {
+        why_ = std::string("swapon: ") + std::strerror(errno);
+        return;
+    }
+    active_ = true;
+}
+
+SwapFile::~SwapFile() {
+    if (active_)
+        swapoff(path_.c_str());
+    if (!path_.empty())
+        unlink(path_.c_str());
+    if (!dir_.empty())
+        rmdir(dir_.c_str());
+}
 
 }  // namespace fixtures

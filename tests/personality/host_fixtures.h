@@ -1,4 +1,4 @@
-// Sockets a test makes with the host's own API for the personality to find. They live in a
+// Sockets and swap files a test makes with the host's own API for the personality to find. They live in a
 // translation unit of their own: in the tests', the FreeBSD headers stand in for the host's
 // <sys/socket.h>.
 #pragma once
@@ -24,5 +24,24 @@ int bind_unix_seqpacket(const std::string &path);
 int bind_unix_abstract(const std::string &name);
 // A netlink socket: a kind the host's socket tables do not list.
 int open_netlink();
+
+// A small swap file in a temporary directory, made a swap area (mkswap) and switched on;
+// switched off and removed again when it goes, however the test ends. Where the host refuses
+// (no privilege, a file system that takes no swap), active() is false and why() says so.
+class SwapFile {
+public:
+    SwapFile();
+    ~SwapFile();
+    SwapFile(const SwapFile &) = delete;
+    SwapFile &operator=(const SwapFile &) = delete;
+
+    bool active() const { return active_; }
+    const std::string &path() const { return path_; }
+    const std::string &why() const { return why_; }
+
+private:
+    std::string dir_, path_, why_;
+    bool active_ = false;
+};
 
 }  // namespace fixtures

@@ -348,8 +348,8 @@ TEST_F(Sysctl, WrongArgumentCountIsEINVAL) {
     EXPECT_EQ(errno, EINVAL);
     len = sizeof(kp);
     EXPECT_EQ(sysctl_mib({CTL_KERN, KERN_PROC, KERN_PROC_PID | KERN_PROC_INC_THREAD}, &kp, &len), EINVAL);
-    len = 0;
-    EXPECT_EQ(sysctl_mib({CTL_KERN, KERN_PROC, KERN_PROC_ALL, 0}, nullptr, &len), EINVAL);
+    len = 0;  // kern.proc.all is a leaf, not a node with a handler: nothing may follow it
+    EXPECT_EQ(sysctl_mib({CTL_KERN, KERN_PROC, KERN_PROC_ALL, 0}, nullptr, &len), ENOTDIR);
 }
 
 TEST_F(Sysctl, ThreadRecordsOfThisProcess) {

@@ -95,7 +95,7 @@ TEST_F(SysctlUnits, NamesWithAUnit) {
         {"dev.cpu.+1.freq", ENOENT, 0},
         {"dev.cpu.2147483648.freq", ENOENT, 0},
         {"dev.cpu..freq", ENOENT, 0},
-        {"dev.cpu.0", ENOENT, 0},
+        {"dev.cpu.0", EISDIR, 0},  // a parent
         {"dev.cpu.0.fre", ENOENT, 0},
         {"dev.cpu.0.freq.1", ENOENT, 0},
     };
@@ -130,8 +130,8 @@ TEST_F(SysctlUnits, NumberOfANodeWithAUnit) {
 }
 
 // personality/MAPPING.md's table of node numbers and the tree say the same: every node with its
-// number and the count of arguments a call may add (a bracketed one is optional; a unit in the
-// name comes first and is not listed).
+// number and the count of arguments a call may add (a bracketed one is optional, "[a number]"
+// any number; a unit in the name comes first and is not listed).
 TEST(SysctlTree, MappingListsEveryNode) {
     int fd = open(LUMVIK_MAPPING_MD, O_RDONLY);
     ASSERT_GE(fd, 0) << LUMVIK_MAPPING_MD;
@@ -174,7 +174,7 @@ TEST(SysctlTree, MappingListsEveryNode) {
                 size_t comma = args.find(", ");
                 std::string_view arg = args.substr(0, comma);
                 row.min_args += arg.starts_with('[') ? 0 : 1;
-                ++row.max_args;
+                row.max_args += arg == "[a number]" ? CTL_MAXNAME - 2 : 1;
                 args = comma == std::string_view::npos ? "" : args.substr(comma + 2);
             }
         rows[c[1].substr(1, c[1].size() - 2)] = row;

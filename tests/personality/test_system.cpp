@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "freebsd/sys/kern/kern_clock.h"
 #include "freebsd/sys/kern/sched_ule.h"
 #include "freebsd/lib/libkvm/kvm_getswapinfo.h"
+#include "freebsd/sys/vm/swap_pager.h"
 #include "freebsd/sys/vm/vm_meter.h"
 
 TEST(FreqLevels, TextAsCpufreqWritesIt) {
@@ -298,6 +300,33 @@ TEST(Swaps, ParsedWithEscapedPaths) {
     EXPECT_EQ(devices[0].size, 1024u * 1024);
     EXPECT_EQ(devices[0].used, 12u * 1024);
     EXPECT_EQ(devices[1].path, "/swap file");
+    EXPECT_TRUE(devices[0].partition);
+    EXPECT_FALSE(devices[1].partition);
+}
+
+// vm.swap_info's record of a /proc/swaps line: whole device and used space in pages, capped
+// at INT_MAX; SW_UNMAPPED for a partition only; kvm_getswapinfo's entry says the same.
+TEST(SwapRecord, FromASwapsLine) {
+    struct Case {
+        host::SwapDevice device;
+        int flags, nblks, used;
+    } cases[] = {
+        {{"/dev/sda2", 8192 * 3, 4096 + 100, true, 0x801}, SW_UNMAPPED, 6, 1},
+        {{"/swapfile", 4096, 0, false, 0xfd00}, 0, 1, 0},
+        {{"/dev/huge", uint64_t(1) << 50, uint64_t(1) << 49, true, 7}, SW_UNMAPPED, INT_MAX, INT_MAX},
+    };
+    for (const Case &c : cases) {
+        struct xswdev xs = freebsd_xswdev(c.device, 4096);
+        EXPECT_EQ(xs.xsw_version, 2u) << c.device.path;
+        EXPECT_EQ(xs.xsw_dev, c.device.device) << c.device.path;
+        EXPECT_EQ(xs.xsw_flags, c.flags) << c.device.path;
+        EXPECT_EQ(xs.xsw_nblks, c.nblks) << c.device.path;
+        EXPECT_EQ(xs.xsw_used, c.used) << c.device.path;
+        struct kvm_swap sw = freebsd_swap_device(c.device, 4096, 0);
+        EXPECT_EQ(sw.ksw_total, static_cast<u_int>(c.nblks)) << c.device.path;
+        EXPECT_EQ(sw.ksw_used, static_cast<u_int>(c.used)) << c.device.path;
+        EXPECT_EQ(sw.ksw_flags, c.flags) << c.device.path;
+    }
 }
 
 // The allocator's control call as FreeBSD's: errors as results, sizes checked.

@@ -1,6 +1,8 @@
-// /proc/stat, /proc/meminfo, /proc/vmstat and /proc/swaps parsed (proc(5)).
+// /proc/stat, /proc/meminfo, /proc/vmstat and /proc/swaps parsed (proc(5)); a swap device's
+// number from stat(2).
 #include "linux/procfs/system_stat.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "linux/text_file.h"
@@ -124,8 +126,8 @@ void parse_swaps(std::string_view text, std::vector<SwapDevice> &out) {
         std::string_view path = next_field(line);
         if (path.empty())
             continue;
-        next_field(line);  // type
         SwapDevice device;
+        device.partition = next_field(line) == "partition";
         device.path = unescape_octal(path);
         device.size = to_ull(next_field(line)) * 1024;
         device.used = to_ull(next_field(line)) * 1024;
@@ -133,6 +135,19 @@ void parse_swaps(std::string_view text, std::vector<SwapDevice> &out) {
     }
 }
 
-int read_swaps(std::vector<SwapDevice> &out) { return read_and_parse("/proc/swaps", parse_swaps, out); }
+int read_swaps(std::vector<SwapDevice> &out) {
+    if (int err = read_and_parse("/proc/swaps", parse_swaps, out))
+        return err;
+    for (SwapDevice &device : out) {
+        struct stat st;
+        if (stat(device.path.c_str(), &st) == 0)
+            device.device = S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev;
+    }
+    return 0;
+}
+
+int read_pid_max(uint64_t &out) {
+    return read_and_parse("/proc/sys/kernel/pid_max", [](std::string_view text, uint64_t &value) { value = to_ull(next_field(text)); }, out);
+}
 
 }  // namespace host

@@ -1,5 +1,5 @@
-// The host's system-wide counters: /proc/stat, /proc/meminfo, /proc/vmstat and /proc/swaps,
-// each parsed from one read.
+// The host's system-wide counters: /proc/stat, /proc/meminfo, /proc/vmstat, /proc/swaps and
+// /proc/sys/kernel/pid_max, each parsed from one read.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -38,12 +38,18 @@ struct Vmstat {
 void parse_vmstat(std::string_view text, Vmstat &out);
 int read_vmstat(Vmstat &out);
 
-// One line of /proc/swaps, sizes in bytes.
+// One line of /proc/swaps, sizes in bytes; read_swaps adds the device number of each (a
+// partition's own, a file's file system's; 0 when the path no longer resolves).
 struct SwapDevice {
     std::string path;
     uint64_t size = 0, used = 0;
+    bool partition = false;
+    uint64_t device = 0;
 };
 void parse_swaps(std::string_view text, std::vector<SwapDevice> &out);
 int read_swaps(std::vector<SwapDevice> &out);
+
+// /proc/sys/kernel/pid_max: one more than the largest process id the kernel hands out.
+int read_pid_max(uint64_t &out);
 
 }  // namespace host

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -14,15 +13,11 @@
 #include "control/control.h"
 #include "linux/procfs/system_stat.h"
 #include "freebsd/lib/libkvm/kvm_getswapinfo.h"
+#include "freebsd/sys/vm/swap_pager.h"
 
-namespace {
-
-u_int pages_of(uint64_t bytes, uint64_t page) { return static_cast<u_int>(std::min<uint64_t>(bytes / page, UINT_MAX)); }
-
-}  // namespace
-
-// A device's name as FreeBSD gives it: without "/dev/" unless asked for; a swap file keeps
-// its path. Cut to the field.
+// A device as kvm_getswapinfo_sysctl() makes it of vm.swap_info's record (the same sizes and
+// flags), named as FreeBSD names it: without "/dev/" unless asked for; a swap file keeps its
+// path. Cut to the field.
 struct kvm_swap freebsd_swap_device(const host::SwapDevice &device, long page_size, int flags) {
     struct kvm_swap sw = {};
     std::string_view name = device.path;
@@ -30,8 +25,10 @@ struct kvm_swap freebsd_swap_device(const host::SwapDevice &device, long page_si
         name.remove_prefix(5);
     size_t n = name.copy(sw.ksw_devname, sizeof(sw.ksw_devname) - 1);
     sw.ksw_devname[n] = '\0';
-    sw.ksw_total = pages_of(device.size, static_cast<uint64_t>(page_size));
-    sw.ksw_used = pages_of(device.used, static_cast<uint64_t>(page_size));
+    struct xswdev xs = freebsd_xswdev(device, page_size);
+    sw.ksw_total = static_cast<u_int>(xs.xsw_nblks);
+    sw.ksw_used = static_cast<u_int>(xs.xsw_used);
+    sw.ksw_flags = xs.xsw_flags;
     return sw;
 }
 

@@ -1,8 +1,13 @@
-// kern.argmax, hw.ncpu and hw.physmem, as FreeBSD's kern_mib.c exports ARG_MAX and mp_ncpus and
-// sysctl_hw_physmem() answers: the host's exec limit, its online CPUs and its memory.
+// kern.argmax, kern.pid_max, hw.ncpu, hw.physmem and hw.availpages, as FreeBSD's kern_mib.c
+// exports ARG_MAX, mp_ncpus and physmem and sysctl_kern_pid_max() and sysctl_hw_physmem()
+// answer: the host's exec limit, its largest process id, its online CPUs and its memory.
 #include "freebsd/sys/kern/kern_mib.h"
 
 #include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 
 #include "linux/procfs/system_stat.h"
 
@@ -22,5 +27,24 @@ int hw_physmem(unsigned long &bytes) {
     if (int err = host::read_meminfo(mem))
         return err;
     bytes = mem.total;
+    return 0;
+}
+
+// The host's limit, which may pass FreeBSD's PID_MAX (99999). Both kernels hand out ids below
+// it, so it is the same figure.
+int kern_pid_max(int &pid_max) {
+    uint64_t limit = 0;
+    if (int err = host::read_pid_max(limit))
+        return err;
+    pid_max = static_cast<int>(std::min<uint64_t>(limit, INT_MAX));
+    return 0;
+}
+
+// physmem, in pages.
+int hw_availpages(long &pages) {
+    host::Meminfo mem;
+    if (int err = host::read_meminfo(mem))
+        return err;
+    pages = static_cast<long>(mem.total / static_cast<uint64_t>(sysconf(_SC_PAGESIZE)));
     return 0;
 }

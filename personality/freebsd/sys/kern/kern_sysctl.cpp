@@ -1,17 +1,23 @@
 // sysctl(3), sysctlbyname(3) and sysctlnametomib(3) over the personality's tree, as FreeBSD's
-// kern_sysctl.c answers them: a node found by sysctl_find_oid() (the longest matching number)
-// or name2oid() (its dotted name), its arguments counted once against its row, then
-// sysctl_root() calls its handler. ENOENT for an unknown node, EPERM for a write to a read-only
-// one, and ENOMEM when the caller's buffer is too small (the buffer then holds what fit, and the
-// length says so).
+// kern_sysctl.c answers them: a node found by sysctl_find_oid() (by number) or name2oid() (by
+// dotted name), its arguments counted once against its row, then sysctl_root() calls its
+// handler. ENOENT for an unknown node, ENOTDIR for numbers after a leaf, EISDIR for a parent,
+// EPERM for a write to a read-only node, and ENOMEM when the caller's buffer is too small (the
+// buffer then holds what fit, and the length says so). The tree is the node table and the
+// parents its names imply.
 #include "freebsd/sys/kern/kern_sysctl.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <deque>
+#include <vector>
 #include <string_view>
 
 #include "freebsd/c_interface.h"
 #include "control/control.h"
+#include "freebsd/sys/kern/kern_mib.h"
 
 static int fail(int err) {
     errno = err;
@@ -32,13 +38,19 @@ static control::Outcome consult(const SysctlMatch &match, bool fetch) {
     return o;
 }
 
+// sysctl_root() and userland_sysctl(): a parent answers EISDIR, a write to a node without
+// CTLFLAG_WR EPERM; the handler runs whether or not the caller gave a buffer, and a buffer
+// without a length holds nothing (ENOMEM as soon as the node has a value).
 static int answer(const SysctlMatch &match, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
     const SysctlNode &node = *match.node;
     SysctlArgs args = match.arguments();
-    if (newp != nullptr && node.write == nullptr)
+    if (sysctl_is_parent(node))
+        return fail(EISDIR);
+    if (newp != nullptr && !(node.type.kind & CTLFLAG_WR))
         return fail(EPERM);
-    bool reading = oldlenp != nullptr;
-    SysctlReply reply(oldp, reading ? *oldlenp : 0);
+    bool reading = oldp != nullptr || oldlenp != nullptr;
+    SysctlReply reply(oldp, oldlenp != nullptr ? *oldlenp : 0);
+    reply.take_input(newp, newlen);
 
     control::Outcome o = consult(match, oldp != nullptr);
     switch (o.action) {
@@ -58,19 +70,19 @@ static int answer(const SysctlMatch &match, void *oldp, size_t *oldlenp, const v
         }
         break;
     }
-    if (newp != nullptr) {
+    if (newp != nullptr && node.write != nullptr) {
         if (int err = sysctl_check_arity(match))
             return fail(err);
         if (int err = node.write(args, newp, newlen))
             return fail(err);
     }
-    if (reading) {
-        if (reply.overflowed()) {
+    if (reply.overflowed()) {
+        if (oldlenp != nullptr)
             *oldlenp = reply.capacity();
-            return fail(ENOMEM);
-        }
-        *oldlenp = reply.size();
+        return fail(ENOMEM);
     }
+    if (oldlenp != nullptr)
+        *oldlenp = reply.size();
     return 0;
 }
 
@@ -79,39 +91,36 @@ int sysctl(const int *name, unsigned int namelen, void *oldp, size_t *oldlenp, c
         if (name == nullptr || namelen < 2 || namelen > CTL_MAXNAME)
             return fail(EINVAL);
         SysctlMatch match;
-        if (!sysctl_find(name, namelen, match))
-            return fail(ENOENT);
+        if (int err = sysctl_find(name, namelen, match))
+            return fail(err);
         return answer(match, oldp, oldlenp, newp, newlen);
     });
 }
 
+// As FreeBSD's __sysctlbyname: the name resolved as {0,3} resolves it, then the number's answer.
 int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *newp, size_t newlen) {
     return without_exceptions<int>(-1, [&]() -> int {
         SysctlMatch match;
-        if (name == nullptr || !sysctl_find(name, match))
+        if (name == nullptr)
             return fail(ENOENT);
+        if (int err = sysctl_find(std::string_view(name), match))
+            return fail(err);
         return answer(match, oldp, oldlenp, newp, newlen);
     });
 }
 
-// As FreeBSD's: *sizep holds the room of mibp in elements, and then the length of the number;
-// ENOMEM when the number does not fit.
+// As FreeBSD's C library: the name is the new value of {0,3}, *sizep counts elements of mibp.
+// A number longer than the room fills the room and fails with ENOMEM, *sizep unchanged.
 int sysctlnametomib(const char *name, int *mibp, size_t *sizep) {
-    return without_exceptions<int>(-1, [&]() -> int {
-        SysctlMatch match;
-        if (name == nullptr || !sysctl_find(name, match))
-            return fail(ENOENT);
-        if (mibp == nullptr || sizep == nullptr)
-            return fail(EINVAL);
-        int number[SYSCTL_NODE_MAXNAME];
-        unsigned len = sysctl_number(match, number);
-        if (*sizep < len)
-            return fail(ENOMEM);
-        for (unsigned i = 0; i < len; ++i)
-            mibp[i] = number[i];
-        *sizep = len;
-        return 0;
-    });
+    if (name == nullptr || sizep == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int oid[] = {CTL_SYSCTL, CTL_SYSCTL_NAME2OID};
+    size_t bytes = *sizep * sizeof(int);
+    int rc = sysctl(oid, 2, mibp, &bytes, name, std::strlen(name));
+    *sizep = bytes / sizeof(int);
+    return rc;
 }
 
 // --- finding a node: sysctl_find_oid() by number, name2oid() by name ---
@@ -123,11 +132,13 @@ static int unit_index(const SysctlNode &node) {
     return -1;
 }
 
-bool sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out) {
+// The deepest node whose number begins mib. Every shorter beginning is a parent of it, so
+// sysctl_find_oid()'s walk would have reached it too, and stops where it stops.
+int sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out) {
     if (miblen > CTL_MAXNAME)
-        return false;
+        return ENOENT;
     const SysctlNode *found = nullptr;
-    for (const SysctlNode &node : sysctl_nodes()) {
+    for (const SysctlNode &node : sysctl_tree()) {
         if (node.oid.len > miblen || (found != nullptr && node.oid.len <= found->oid.len))
             continue;
         bool match = true;
@@ -137,7 +148,11 @@ bool sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out) {
             found = &node;
     }
     if (found == nullptr)
-        return false;
+        return ENOENT;
+    if (found->oid.len < miblen && !sysctl_is_node(*found))
+        return ENOTDIR;  // numbers after a leaf
+    if (found->oid.len < miblen && sysctl_is_parent(*found))
+        return ENOENT;  // the next number is no child of it
     out = {};
     out.node = found;
     int unit = unit_index(*found);
@@ -147,7 +162,7 @@ bool sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out) {
     }
     for (unsigned i = found->oid.len; i < miblen; ++i)
         out.args[out.nargs++] = mib[i];
-    return true;
+    return 0;
 }
 
 // A unit as FreeBSD names it: decimal digits without a sign or a leading zero, within an int.
@@ -180,8 +195,12 @@ static bool name_matches(std::string_view pattern, std::string_view name, int &u
     }
 }
 
-bool sysctl_find(const char *name, SysctlMatch &out) {
-    for (const SysctlNode &node : sysctl_nodes()) {
+int sysctl_find(std::string_view name, SysctlMatch &out) {
+    if (name.ends_with('.'))  // name2oid() takes "kern.proc." for "kern.proc"
+        name.remove_suffix(1);
+    if (name.empty())
+        return ENOENT;
+    for (const SysctlNode &node : sysctl_tree()) {
         int unit = -1;
         if (!name_matches(node.name, name, unit))
             continue;
@@ -191,9 +210,9 @@ bool sysctl_find(const char *name, SysctlMatch &out) {
             out.args[out.nargs++] = unit;
             out.has_unit = true;
         }
-        return true;
+        return 0;
     }
-    return false;
+    return ENOENT;
 }
 
 int sysctl_check_arity(const SysctlMatch &match) {
@@ -227,4 +246,53 @@ std::string sysctl_concrete_name(const SysctlMatch &match) {
         name += '.';
         pattern.remove_prefix(dot + 1);
     }
+}
+
+// --- the tree: the table's nodes and their parents ---
+
+namespace {
+
+bool same_number(const SysctlOid &a, const SysctlOid &b) {
+    return a.len == b.len && std::equal(a.name, a.name + a.len, b.name);
+}
+
+struct Tree {
+    std::deque<std::string> names;  // the parents' names; a deque keeps them where they are
+    std::vector<SysctlNode> nodes;
+
+    Tree() {
+        std::vector<SysctlNode> parents;
+        for (const SysctlNode &row : sysctl_nodes()) {
+            std::string_view name = row.name;
+            size_t dot = 0;
+            for (unsigned depth = 1; depth < row.oid.len; ++depth) {
+                dot = name.find('.', dot) + 1;
+                SysctlOid number{};
+                number.len = depth;
+                std::copy(row.oid.name, row.oid.name + depth, number.name);
+                if (std::any_of(parents.begin(), parents.end(), [&](const SysctlNode &p) { return same_number(p.oid, number); }))
+                    continue;
+                names.emplace_back(name.substr(0, dot - 1));
+                // FreeBSD declares most of its parents writable (children may be), with format "N".
+                parents.push_back({names.back().c_str(), number, kNoArgument, {CTLTYPE_NODE | CTLFLAG_RW, "N"}, nullptr});
+            }
+        }
+        nodes = parents;
+        nodes.insert(nodes.end(), sysctl_nodes().begin(), sysctl_nodes().end());
+        std::stable_sort(nodes.begin(), nodes.end(), [](const SysctlNode &a, const SysctlNode &b) {
+            return std::lexicographical_compare(a.oid.name, a.oid.name + a.oid.len, b.oid.name, b.oid.name + b.oid.len);
+        });
+    }
+};
+
+}  // namespace
+
+std::span<const SysctlNode> sysctl_tree() {
+    static const Tree tree;
+    return tree.nodes;
+}
+
+int sysctl_unit_count() {
+    int ncpu = 0;
+    return hw_ncpu(ncpu) == 0 ? ncpu : 0;
 }

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "freebsd/sys/kern/sysctl_reply.h"
@@ -42,8 +43,8 @@ struct SysctlOid {
 };
 
 // What a call may put after a node's number, and FreeBSD's answer to a count outside it. A value
-// (a leaf) takes nothing: a longer name finds no node below it (ENOTDIR). A handler that reads
-// its own arguments refuses a wrong count itself, mostly with EINVAL.
+// (a leaf) takes nothing: a longer name finds no node below it (ENOTDIR, from the lookup itself).
+// A handler that reads its own arguments refuses a wrong count itself, mostly with EINVAL.
 struct SysctlArity {
     unsigned min, max;
     int too_few, too_many;
@@ -52,17 +53,36 @@ constexpr SysctlArity kLeaf{0, 0, 0, ENOTDIR};
 constexpr SysctlArity kUnitLeaf{1, 1, 0, ENOTDIR};  // the unit of its name, nothing after it
 constexpr SysctlArity kNoArgument{0, 0, 0, EINVAL};
 constexpr SysctlArity kOptionalArgument{0, 1, 0, EINVAL};
-constexpr SysctlArity kPid{1, 1, EINVAL, EINVAL};
+constexpr SysctlArity kOneArgument{1, 1, EINVAL, EINVAL};
+constexpr SysctlArity kPid = kOneArgument;
 constexpr SysctlArity kPidResource{2, 2, EINVAL, EINVAL};
 constexpr SysctlArity kRouteRequest{4, 4, EISDIR, ENOTDIR};  // protocol, family, operation, index
+constexpr SysctlArity kAnyArguments{0, CTL_MAXNAME - 2, 0, 0};  // the tree's own nodes: a number to look at
+
+// What {0,4} tells of a node: its kind (CTLTYPE_* | CTLFLAG_*) and the format sysctl(8) prints
+// it by ("I", "LU", "S,vmtotal", "N" for a node).
+struct SysctlType {
+    unsigned kind;
+    const char *fmt;
+};
 
 struct SysctlNode {
     const char *name;
     SysctlOid oid;
     SysctlArity arity;
-    SysctlRead read;
-    SysctlWrite write = nullptr;  // null for a read-only node
+    SysctlType type;
+    SysctlRead read;              // null for a parent: a node without a handler
+    SysctlWrite write = nullptr;  // null where a new value is refused (no CTLFLAG_WR) or is the handler's input
 };
+
+// The writer of a node FreeBSD lets its owner write and the host does not let us (kern.pid_max,
+// kern.proc.args): the answer FreeBSD gives a caller without the privilege.
+inline int sysctl_write_refused(SysctlArgs, const void *, size_t) { return EPERM; }
+
+// A node whose number may be followed by more: a parent, or a node with a handler of its own.
+constexpr bool sysctl_is_node(const SysctlNode &node) { return (node.type.kind & CTLTYPE) == CTLTYPE_NODE; }
+// A parent: a node with no handler, which only holds the nodes below it.
+constexpr bool sysctl_is_parent(const SysctlNode &node) { return sysctl_is_node(node) && node.read == nullptr; }
 
 // A node found for a call, with the arguments its handlers get.
 struct SysctlMatch {
@@ -74,18 +94,25 @@ struct SysctlMatch {
     SysctlArgs arguments() const { return {args, nargs}; }
 };
 
-// The node whose number is the longest prefix of mib; false when there is none.
-bool sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out);
-// The node of this name exactly, a unit standing in for its "N"; false when there is none.
-bool sysctl_find(const char *name, SysctlMatch &out);
+// The node that mib names, as sysctl_find_oid() walks the tree level by level: 0, ENOENT when a
+// number is not there, ENOTDIR when numbers follow a leaf. A parent is found when mib stops at it.
+int sysctl_find(const int *mib, unsigned miblen, SysctlMatch &out);
+// The node of this dotted name, as name2oid() resolves it (parents included, one trailing "."
+// allowed, a unit standing in for its "N"): 0 or ENOENT.
+int sysctl_find(std::string_view name, SysctlMatch &out);
 // 0 when the node takes this many arguments, else FreeBSD's errno for the count.
 int sysctl_check_arity(const SysctlMatch &match);
 // The node's number with the unit put in, as sysctlnametomib answers; returns its length.
 unsigned sysctl_number(const SysctlMatch &match, int out[SYSCTL_NODE_MAXNAME]);
 // The node's name with the unit put in ("dev.cpu.3.freq").
 std::string sysctl_concrete_name(const SysctlMatch &match);
-// Every node, in the order of the table.
+// Every node of the table, in its order.
 std::span<const SysctlNode> sysctl_nodes();
+// The whole tree: the table's nodes and the parents their names imply ("kern", "kern.proc",
+// "dev.cpu.N"), ordered by number.
+std::span<const SysctlNode> sysctl_tree();
+// The units that exist of a node with a unit in its name: the CPUs, 0 to hw.ncpu - 1.
+int sysctl_unit_count();
 
 // A typed value reader: int read(T &value), or int read(int unit, T &value) for a node with a
 // unit in its name; it returns 0 or an errno.
@@ -134,3 +161,10 @@ int sysctl_field(typename SysctlMember<decltype(Field)>::Type &value) {
     value = record.*Field;
     return 0;
 }
+
+// The tree's own nodes under CTL_SYSCTL (kern_sysctl_internal.cpp); each takes a number as its
+// arguments, {0,3} a name as its new value.
+int sysctl_sysctl_name(SysctlArgs oid, SysctlReply &reply);
+int sysctl_sysctl_next(SysctlArgs oid, SysctlReply &reply);
+int sysctl_sysctl_name2oid(SysctlArgs, SysctlReply &reply);
+int sysctl_sysctl_oidfmt(SysctlArgs oid, SysctlReply &reply);

@@ -1,7 +1,9 @@
 // kern.sched.topology_spec: the scheduler's CPU groups in the XML of FreeBSD's
-// sysctl_kern_sched_topology_spec() (sched_ule.c), built from the host's CPU topology.
+// sysctl_kern_sched_topology_spec() (sched_ule.c), built from the host's CPU topology; and
+// kern.ccpu, the constant ULE exports for ps(1).
 #include "freebsd/sys/kern/sched_ule.h"
 
+#include <sys/param.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -167,5 +169,11 @@ int kern_sched_topology_spec(std::string &text) {
         }
     }
     text = freebsd_topology_spec(places);
+    return 0;
+}
+
+// ULE's fixed-point exp(-1/20), truncated as the kernel's initializer truncates it: 1948.
+int kern_ccpu(u_int &ccpu) {
+    ccpu = static_cast<u_int>(0.95122942450071400909 * FSCALE);
     return 0;
 }

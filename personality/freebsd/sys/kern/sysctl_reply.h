@@ -1,8 +1,10 @@
 // What a sysctl node writes its value into, as FreeBSD's SYSCTL_OUT: without a caller buffer
-// (a size probe) it only counts; with one it copies what fits and counts the rest.
+// (a size probe) it only counts; with one it copies what fits and counts the rest. It also
+// carries the caller's new value, which some handlers take as their input ({0,3}: a name).
 #pragma once
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 
 class SysctlReply {
 public:
@@ -23,10 +25,18 @@ public:
     // The length the caller passed in, probe or not: some nodes answer by it, as FreeBSD's
     // 64-bit counters answer 32 bits to a caller that asks for 4 bytes.
     size_t requested() const { return asked_; }
+    void take_input(const void *value, size_t len) {
+        in_ = static_cast<const char *>(value);
+        in_len_ = value ? len : 0;
+    }
+    bool has_input() const { return in_ != nullptr; }
+    std::string_view input() const { return {in_ ? in_ : "", in_len_}; }
 
 private:
     char *buf_;
     size_t cap_;
     size_t asked_;
     size_t size_ = 0;
+    const char *in_ = nullptr;
+    size_t in_len_ = 0;
 };

@@ -1,0 +1,4 @@
+// kern.fscale, as FreeBSD's kern_synch.c exports FSCALE.
+#pragma once
+
+int kern_fscale(int &fscale);
