@@ -26,9 +26,18 @@ std::mutex registry_lock;
 std::map<std::string, Override, std::less<>> registry;
 std::atomic<bool> any_override{false};  // the hot path reads only this
 
+// {CTL_NET, PF_ROUTE} was keyed "net.route" before it took FreeBSD's name, "net.routetable":
+// tests written then still reach it.
+std::string canonical_key(std::string_view key) {
+    constexpr std::string_view old_name = "net.route", name = "net.routetable";
+    if (key.starts_with(old_name) && (key.size() == old_name.size() || key[old_name.size()] == '.'))
+        return std::string(name).append(key.substr(old_name.size()));
+    return std::string(key);
+}
+
 void set(const char *key, Override o) {
     std::lock_guard guard(registry_lock);
-    registry.insert_or_assign(key, std::move(o));
+    registry.insert_or_assign(canonical_key(key), std::move(o));
     any_override.store(true, std::memory_order_release);
 }
 
@@ -116,7 +125,7 @@ CONTROL_API void lumvik_control_grow(const char *key, int times) {
         control::Override o{control::Action::grow, {}, 0, times};
         {
             std::lock_guard guard(control::registry_lock);
-            auto it = control::registry.find(key);
+            auto it = control::registry.find(control::canonical_key(key));
             if (it != control::registry.end() && it->second.action == control::Action::answer) {
                 o.bytes = it->second.bytes;
                 o.answer_after = true;
@@ -133,7 +142,7 @@ CONTROL_API void lumvik_control_clear(const char *key) {
         if (key == nullptr)
             control::registry.clear();
         else
-            control::registry.erase(key);
+            control::registry.erase(control::canonical_key(key));
         control::any_override.store(!control::registry.empty(), std::memory_order_release);
     });
 }
