@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "freebsd/kernel_addresses.h"
 #include "linux/procfs/fds.h"
 #include "linux/procfs/maps.h"
 #include "linux/procfs/procfs.h"
@@ -339,8 +340,8 @@ TEST_F(LibutilTest, GetfileDescribesSockets) {
     EXPECT_EQ(kf->kf_sock_domain, 2);
     EXPECT_EQ(kf->kf_sock_type, 1);
     EXPECT_EQ(kf->kf_sock_protocol, 6);
-    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_pcb, stat_of(tcp.fd).st_ino);
-    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, stat_of(tcp.fd).st_ino);
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_pcb, pcb_kernel_address(stat_of(tcp.fd).st_ino));
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, kf->kf_un.kf_sock.kf_sock_pcb);
     auto sin = as<struct sockaddr_in>(kf->kf_sa_local);
     EXPECT_EQ(sin.sin_len, 16);
     EXPECT_EQ(sin.sin_family, 2);
@@ -387,7 +388,9 @@ TEST_F(LibutilTest, GetfileDescribesSockets) {
     EXPECT_EQ(std::string(sun.sun_path, sun.sun_len - 2), path);
     auto sun_peer = as<struct sockaddr_un>(kf->kf_sa_peer);
     EXPECT_EQ(sun_peer.sun_family, 1);
+    EXPECT_EQ(sun_peer.sun_len, 16);  // unconnected: FreeBSD's unnamed address
     EXPECT_EQ(sun_peer.sun_path[0], '\0');
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, 0u);
 
     kf = find_fd(r, seqpacket);
     ASSERT_NE(kf, nullptr);

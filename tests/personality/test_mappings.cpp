@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "freebsd/kernel_addresses.h"
 #include "freebsd/sys/kern/kern_descrip.h"
 #include "freebsd/sys/kern/kern_proc.h"
 #include "linux/procfs/descriptor_kind.h"
@@ -399,7 +400,7 @@ TEST(GetfileMapping, DescriptorFacts) {
         {"socket local port", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return port_of(k.kf_sa_local); }, 8080},
         {"socket peer port", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return port_of(k.kf_sa_peer); }, 443},
         {"socket queues", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return k.kf_un.kf_sock.kf_sock_sendq * 10 + k.kf_un.kf_sock.kf_sock_recvq; }, 23},
-        {"socket pcb", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_sock.kf_sock_pcb); }, 900},
+        {"socket pcb", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_sock.kf_sock_pcb); }, static_cast<int64_t>(pcb_kernel_address(900))},
         {"socket no table shows", [](D &d) { d.file.link = "socket:[901]"; }, [](K &k) { return k.kf_sock_domain; }, 0},
     };
     for (const auto &row : rows)

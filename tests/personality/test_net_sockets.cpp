@@ -8,13 +8,18 @@
 #include <netinet/tcp_fsm.h>
 #include <netinet/tcp_var.h>
 #include <sys/unpcb.h>
+#include <sys/user.h>
+#include <libutil.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -182,6 +187,132 @@ TEST(SocketLists, ABoundLocalSocketJoinsItsDescriptorWithItsPath) {
     }
     EXPECT_EQ(found, 1);
     close(fd);
+    unlink(path.c_str());
+}
+
+// The record of one of our descriptors in a local list, found through kern.file as a FreeBSD
+// tool joins them; a zero record (and a failure) when the list lacks it.
+struct xunpcb local_record_of(int fd, const char *list) {
+    kvaddr_t so = object_of_my_descriptor(fd);
+    for (const struct xunpcb &xu : list_records<struct xunpgen, struct xunpcb>(list))
+        if (xu.xu_socket.xso_so == so)
+            return xu;
+    ADD_FAILURE() << "fd " << fd << " is not in " << list;
+    return {};
+}
+
+const char *local_list_of(int type) {
+    return type == SOCK_STREAM ? "net.local.stream.pcblist"
+           : type == SOCK_DGRAM ? "net.local.dgram.pcblist"
+                                : "net.local.seqpacket.pcblist";
+}
+
+std::string path_of(const struct sockaddr_un &sun) {
+    return sun.sun_len < 2 ? std::string() : std::string(sun.sun_path, strnlen(sun.sun_path, sun.sun_len - 2u));
+}
+
+ino_t inode_of(int fd) {
+    struct stat st = {};
+    EXPECT_EQ(fstat(fd, &st), 0);
+    return st.st_ino;
+}
+
+// Two of our sockets that Linux joined; path: the name the second one's peer is bound to.
+struct LocalPair {
+    int type;
+    int fds[2] = {-1, -1};
+    std::string peer_path_of_first, peer_path_of_second;
+    ~LocalPair() {
+        for (int fd : fds)
+            if (fd >= 0)
+                close(fd);
+    }
+};
+
+TEST(SocketLists, JoinedLocalSocketsNameEachOtherAsPeerAsInKinfoFile) {
+    std::string path = std::filesystem::temp_directory_path() / ("net-peer-" + std::to_string(getpid()));
+    int listener = fixtures::listen_unix_stream(path);
+    ASSERT_GE(listener, 0);
+    struct Case {
+        const char *how;
+        int type;
+        std::function<bool(LocalPair &)> make;
+    } cases[] = {
+        {"a client and the socket its listener accepted", SOCK_STREAM,
+         [&](LocalPair &p) {
+             p.fds[0] = fixtures::connect_unix(SOCK_STREAM, path);
+             p.fds[1] = p.fds[0] < 0 ? -1 : fixtures::accept_one(listener);
+             p.peer_path_of_first = path;  // the accepted socket carries its listener's name
+             return p.fds[1] >= 0;
+         }},
+        {"a stream socketpair", SOCK_STREAM, [](LocalPair &p) { return fixtures::unix_socketpair(SOCK_STREAM, p.fds); }},
+        {"a datagram socketpair", SOCK_DGRAM, [](LocalPair &p) { return fixtures::unix_socketpair(SOCK_DGRAM, p.fds); }},
+        {"a seqpacket socketpair", SOCK_SEQPACKET,
+         [](LocalPair &p) { return fixtures::unix_socketpair(SOCK_SEQPACKET, p.fds); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        LocalPair pair{c.type};
+        ASSERT_TRUE(c.make(pair));
+        struct xunpcb xu[2] = {local_record_of(pair.fds[0], local_list_of(c.type)),
+                               local_record_of(pair.fds[1], local_list_of(c.type))};
+        EXPECT_NE(xu[0].xu_unpp, xu[1].xu_unpp);
+        EXPECT_EQ(xu[0].unp_conn, xu[1].xu_unpp);
+        EXPECT_EQ(xu[1].unp_conn, xu[0].xu_unpp);
+        EXPECT_EQ(path_of(xu[0].xu_caddr), pair.peer_path_of_first);
+        EXPECT_EQ(path_of(xu[1].xu_caddr), pair.peer_path_of_second);
+        EXPECT_EQ(path_of(xu[1].xu_addr), pair.peer_path_of_first);
+        if (c.type != SOCK_DGRAM)  // unp_refs lists only datagram senders
+            EXPECT_EQ(xu[0].xu_firstref | xu[0].xu_nextref | xu[1].xu_firstref | xu[1].xu_nextref, 0u);
+
+        int count = 0;
+        struct kinfo_file *files = kinfo_getfile(getpid(), &count);
+        ASSERT_NE(files, nullptr);
+        for (int i = 0; i < 2; ++i) {
+            const struct kinfo_file *kf = files;
+            while (kf < files + count && kf->kf_fd != pair.fds[i])
+                ++kf;
+            ASSERT_LT(kf, files + count);
+            EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_pcb, xu[i].xu_unpp);
+            EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_unpconn, xu[1 - i].xu_unpp);
+            const auto &peer = reinterpret_cast<const struct sockaddr_un &>(kf->kf_sa_peer);
+            const std::string &peer_path = i == 0 ? pair.peer_path_of_first : pair.peer_path_of_second;
+            EXPECT_EQ(path_of(peer), peer_path);
+            EXPECT_EQ(peer.sun_family, AF_LOCAL);
+            if (peer_path.empty())  // FreeBSD's unnamed address, a bare struct sockaddr
+                EXPECT_EQ(peer.sun_len, sizeof(struct sockaddr));
+        }
+        std::free(files);
+    }
+    close(listener);
+    unlink(path.c_str());
+}
+
+TEST(SocketLists, DatagramSendersAreOnTheirReceiversListNewestSocketFirst) {
+    std::string path = std::filesystem::temp_directory_path() / ("net-refs-" + std::to_string(getpid()));
+    int receiver = fixtures::bind_unix_datagram(path);
+    ASSERT_GE(receiver, 0);
+    int senders[2] = {fixtures::connect_unix(SOCK_DGRAM, path), fixtures::connect_unix(SOCK_DGRAM, path)};
+    ASSERT_GE(senders[0], 0);
+    ASSERT_GE(senders[1], 0);
+    const char *list = "net.local.dgram.pcblist";
+    struct xunpcb to = local_record_of(receiver, list);
+    // Linux keeps no order of the connects: the socket with the larger inode stands for the newer.
+    bool second_newer = inode_of(senders[1]) > inode_of(senders[0]);
+    struct xunpcb newer = local_record_of(senders[second_newer ? 1 : 0], list);
+    struct xunpcb older = local_record_of(senders[second_newer ? 0 : 1], list);
+    EXPECT_EQ(to.unp_conn, 0u);
+    EXPECT_EQ(to.xu_firstref, newer.xu_unpp);
+    EXPECT_EQ(to.xu_nextref, 0u);
+    for (const struct xunpcb *sender : {&newer, &older}) {
+        EXPECT_EQ(sender->unp_conn, to.xu_unpp);
+        EXPECT_EQ(path_of(sender->xu_caddr), path);
+        EXPECT_EQ(sender->xu_firstref, 0u);
+    }
+    EXPECT_EQ(newer.xu_nextref, older.xu_unpp);
+    EXPECT_EQ(older.xu_nextref, 0u);
+    for (int fd : {receiver, senders[0], senders[1]})
+        close(fd);
     unlink(path.c_str());
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "linux/net/unix_diag.h"
 #include "linux/procfs/process_dir.h"
 #include "linux/text_file.h"
 
@@ -192,6 +193,7 @@ void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out) {
     }
     std::sort(out.sockets.begin(), out.sockets.end(),
               [](const SocketFacts &a, const SocketFacts &b) { return a.inode < b.inode; });
+    add_unix_peers(out.sockets);
 }
 
 }  // namespace host

@@ -24,6 +24,8 @@ struct SocketFacts {
     uint32_t send_queue = 0, receive_queue = 0;
     std::string path;                         // local sockets: the bound name; abstract ones start with '\0'
     bool dual_stack = false;                  // IPv6 on the unspecified address, taking IPv4 too (read_socket_tables)
+    uint64_t peer_inode = 0;                  // local sockets of our namespace: the peer's inode (0: none, or unknown)
+    std::string peer_path;                    // and the peer's bound name, as path
 };
 
 // One line (not the header) of /proc/net/{tcp,udp,raw,...}{,6}: addresses, ports, state,
@@ -44,7 +46,7 @@ struct SocketTable {
 
 // The sockets with these inodes (ascending, no repeats), from the tables of the network
 // namespace of pid; sockets no table lists (netlink, packet, ...) are left out. Tables are read
-// only until every inode is found.
+// only until every inode is found. Local sockets of our own namespace carry their peers.
 void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out);
 
 }  // namespace host

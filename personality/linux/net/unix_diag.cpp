@@ -1,0 +1,82 @@
+// The unix_diag dump (linux/unix_diag.h): every local socket of our network namespace with its
+// peer (UNIX_DIAG_PEER) and bound name (UNIX_DIAG_NAME).
+#include "linux/net/unix_diag.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/unix_diag.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "linux/net/sock_diag.h"
+
+namespace host {
+namespace {
+
+struct DiagSocket {
+    uint64_t inode = 0, peer = 0;
+    std::string name;
+};
+
+// A bound name as /proc/net/unix gives it: a path without the NUL Linux counts in its length;
+// an abstract name (a leading NUL) whole.
+std::string name_of(const char *bytes, size_t n) {
+    if (n > 0 && bytes[0] != '\0')
+        n = strnlen(bytes, n);
+    return std::string(bytes, n);
+}
+
+DiagSocket parse_answer(const struct nlmsghdr &header) {
+    const auto *msg = static_cast<const struct unix_diag_msg *>(NLMSG_DATA(&header));
+    DiagSocket s;
+    s.inode = msg->udiag_ino;
+    int len = static_cast<int>(header.nlmsg_len - NLMSG_LENGTH(sizeof(*msg)));
+    for (auto *attr = reinterpret_cast<const struct rtattr *>(msg + 1); RTA_OK(attr, len); attr = RTA_NEXT(attr, len)) {
+        size_t size = RTA_PAYLOAD(attr);
+        if (attr->rta_type == UNIX_DIAG_PEER && size >= sizeof(uint32_t)) {
+            uint32_t peer;
+            std::memcpy(&peer, RTA_DATA(attr), sizeof(peer));
+            s.peer = peer;
+        } else if (attr->rta_type == UNIX_DIAG_NAME) {
+            s.name = name_of(static_cast<const char *>(RTA_DATA(attr)), size);
+        }
+    }
+    return s;
+}
+
+const DiagSocket *find(const std::vector<DiagSocket> &sorted, uint64_t inode) {
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), inode,
+                               [](const DiagSocket &s, uint64_t i) { return s.inode < i; });
+    return it != sorted.end() && it->inode == inode ? &*it : nullptr;
+}
+
+}  // namespace
+
+void add_unix_peers(std::vector<SocketFacts> &sockets) {
+    if (std::none_of(sockets.begin(), sockets.end(), [](const SocketFacts &s) { return s.family == SocketFamily::local; }))
+        return;
+    struct unix_diag_req request = {};
+    request.sdiag_family = AF_UNIX;
+    request.udiag_states = ~0u;
+    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
+    std::vector<DiagSocket> dump;
+    auto each = [&dump](const struct nlmsghdr &header) {
+        if (header.nlmsg_len >= NLMSG_LENGTH(sizeof(struct unix_diag_msg)))
+            dump.push_back(parse_answer(header));
+    };
+    dump_sock_diag(&request, sizeof(request), each);  // a dump cut short still tells the peers it showed
+    std::sort(dump.begin(), dump.end(), [](const DiagSocket &a, const DiagSocket &b) { return a.inode < b.inode; });
+    for (SocketFacts &s : sockets) {
+        const DiagSocket *d = s.family == SocketFamily::local ? find(dump, s.inode) : nullptr;
+        if (d == nullptr || d->peer == 0)
+            continue;
+        s.peer_inode = d->peer;
+        if (const DiagSocket *peer = find(dump, d->peer))
+            s.peer_path = peer->name;
+    }
+}
+
+}  // namespace host
