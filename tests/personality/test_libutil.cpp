@@ -710,6 +710,7 @@ TEST(SocketsParser, ReadsInetLines) {
     EXPECT_EQ(tcp6.state, 0x0A);
     EXPECT_EQ(tcp6.receive_queue, 2u);
     EXPECT_EQ(tcp6.inode, 424242u);
+    EXPECT_EQ(tcp6.uid, 1000u);
 
     host::SocketFacts tcp;
     ASSERT_TRUE(host::parse_inet_line(
@@ -723,6 +724,14 @@ TEST(SocketsParser, ReadsInetLines) {
     EXPECT_EQ(tcp.peer_port, 50000);
     EXPECT_EQ(tcp.send_queue, 10u);
     EXPECT_EQ(tcp.inode, 99u);
+
+    host::SocketFacts time_wait;  // no socket: inode 0, kept
+    ASSERT_TRUE(host::parse_inet_line(
+        "   2: 0100007F:1F90 0100007F:C350 06 00000000:00000000 03:00001770 00000000     0        0 0 3 "
+        "0000000000000000",
+        time_wait));
+    EXPECT_EQ(time_wait.state, 6);
+    EXPECT_EQ(time_wait.inode, 0u);
 
     host::SocketFacts bad;
     EXPECT_FALSE(host::parse_inet_line("  sl  local_address rem_address   st tx_queue", bad));

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "host_fixtures.h"
+#include "freebsd/kernel_addresses.h"
 #include "freebsd/sys/kern/kern_descrip.h"
 #include "freebsd/sys/netinet/in_pcblist.h"
 #include "freebsd/sys/netinet/tcp_subr.h"
@@ -166,6 +167,7 @@ TEST(SocketLists, AListeningTcpSocketJoinsItsDescriptor) {
         EXPECT_EQ(ntohl(xt.xt_inp.inp_laddr.s_addr), 0x7f000001u);
         EXPECT_EQ(xt.xt_inp.inp_vflag, INP_IPV4);
         EXPECT_EQ(xt.xt_inp.xi_socket.so_type, SOCK_STREAM);
+        EXPECT_EQ(xt.xt_inp.xi_socket.so_uid, geteuid());
     }
     EXPECT_EQ(found, 1);
     close(s.fd);
@@ -184,6 +186,7 @@ TEST(SocketLists, ABoundLocalSocketJoinsItsDescriptorWithItsPath) {
         ++found;
         EXPECT_EQ(std::string(xu.xu_addr.sun_path, xu.xu_addr.sun_len - 2), path);
         EXPECT_EQ(xu.xu_socket.xso_family, AF_UNIX);
+        EXPECT_EQ(xu.xu_socket.so_uid, geteuid());
     }
     EXPECT_EQ(found, 1);
     close(fd);
@@ -314,6 +317,54 @@ TEST(SocketLists, DatagramSendersAreOnTheirReceiversListNewestSocketFirst) {
     for (int fd : {receiver, senders[0], senders[1]})
         close(fd);
     unlink(path.c_str());
+}
+
+TEST(SocketTranslation, TcpRowsWithoutASocketAreFreeBsdsSyncacheAndSocketlessPcbs) {
+    auto row = [](int state, uint64_t inode, bool v6) {
+        host::SocketFacts s;
+        s.family = v6 ? host::SocketFamily::inet6 : host::SocketFamily::inet;
+        s.type = host::SocketType::stream;
+        s.protocol = 6;
+        s.state = state;
+        s.inode = inode;
+        s.local_port = 80;
+        s.peer_port = 50000;
+        s.local_addr[15] = s.peer_addr[15] = 1;
+        if (!v6)
+            s.local_addr[0] = s.peer_addr[0] = 127;
+        return s;
+    };
+    const struct Case {
+        const char *row;
+        host::SocketFacts s;
+        int t_state, rank;
+        kvaddr_t so;
+        int so_type, so_state, xso_len, vflag;
+    } cases[] = {
+        {"a connection request", row(12, 0, false), TCPS_SYN_RECEIVED, 0, 0, SOCK_STREAM, SS_ISCONNECTING,
+         sizeof(struct xsocket), INP_IPV4},
+        {"an IPv6 connection request", row(12, 0, true), TCPS_SYN_RECEIVED, 0, 0, SOCK_STREAM, SS_ISCONNECTING,
+         sizeof(struct xsocket), INP_IPV6},
+        {"TIME_WAIT", row(6, 0, false), TCPS_TIME_WAIT, 1, 0, 0, 0, 0, INP_IPV4},
+        {"a socket", row(1, 900, false), TCPS_ESTABLISHED, 1, socket_kernel_address(900), SOCK_STREAM, 0,
+         sizeof(struct xsocket), INP_IPV4},
+    };
+    for (const Case &c : cases) {
+        struct xtcpcb xt = {};
+        fill_xtcpcb(c.s, xt);
+        EXPECT_EQ(xt.xt_len, sizeof(xt)) << c.row;
+        EXPECT_EQ(xt.t_state, c.t_state) << c.row;
+        EXPECT_EQ(tcp_list_rank(c.s), c.rank) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.xso_so, c.so) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.xso_protocol, IPPROTO_TCP) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.xso_family, c.so ? AF_INET : 0) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.so_type, c.so_type) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.so_state, c.so_state) << c.row;
+        EXPECT_EQ(xt.xt_inp.xi_socket.xso_len, static_cast<size_t>(c.xso_len)) << c.row;
+        EXPECT_EQ(xt.xt_inp.inp_vflag, c.vflag) << c.row;
+        EXPECT_EQ(ntohs(xt.xt_inp.inp_lport), 80) << c.row;
+        EXPECT_EQ(ntohs(xt.xt_inp.inp_fport), 50000) << c.row;
+    }
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ constexpr Table kTables[] = {
     {"raw", false, SocketType::raw, 0, true},
     {"raw6", false, SocketType::raw, 0, true},
 };
-constexpr int kInetInodeField = 9, kUnixInodeField = 6;
+constexpr int kInetUidField = 7, kInetInodeField = 9, kUnixInodeField = 6;
 
 // The table as the process's network namespace shows it, else as ours does.
 int read_table(const ProcessDir &proc, bool opened, const char *name, TextFile &file) {
@@ -111,8 +111,13 @@ bool parse_inet_line(std::string_view line, SocketFacts &out) {
     if (!hex(next_field(rest), out.state))
         return false;
     parse_queues(next_field(rest), out.send_queue, out.receive_queue);
-    out.inode = to_ull(field_at(rest, kInetInodeField - 5));
-    return out.inode != 0;
+    // A connection without a socket (a request, TIME_WAIT) has inode 0 and is kept.
+    std::string_view inode = field_at(rest, kInetInodeField - 5);
+    if (inode.empty())
+        return false;
+    out.inode = to_ull(inode);
+    out.uid = static_cast<uint32_t>(to_ull(field_at(rest, kInetUidField - 5)));
+    return true;
 }
 
 bool parse_unix_line(std::string_view line, SocketFacts &out) {

@@ -22,6 +22,7 @@ struct SocketFacts {
     uint16_t local_port = 0, peer_port = 0;   // port numbers, not in network order
     int state = 0;                            // Linux's state number (TCP: its TCP_* numbering)
     uint32_t send_queue = 0, receive_queue = 0;
+    uint32_t uid = 0;                         // the owner: Internet tables' uid column; local sockets from the diagnostics
     std::string path;                         // local sockets: the bound name; abstract ones start with '\0'
     bool dual_stack = false;                  // IPv6 on the unspecified address, taking IPv4 too (read_socket_tables)
     uint64_t peer_inode = 0;                  // local sockets of our namespace: the peer's inode (0: none, or unknown)
@@ -29,8 +30,8 @@ struct SocketFacts {
 };
 
 // One line (not the header) of /proc/net/{tcp,udp,raw,...}{,6}: addresses, ports, state,
-// queues and inode; the family follows from the address width. Type and protocol are the
-// table's. False for a line that does not parse.
+// queues, owner and inode (0 for a connection without a socket); the family follows from the
+// address width. Type and protocol are the table's. False for a line that does not parse.
 bool parse_inet_line(std::string_view line, SocketFacts &out);
 // One line (not the header) of /proc/net/unix.
 bool parse_unix_line(std::string_view line, SocketFacts &out);

@@ -1,5 +1,5 @@
 // The unix_diag dump (linux/unix_diag.h): every local socket of our network namespace with its
-// peer (UNIX_DIAG_PEER) and bound name (UNIX_DIAG_NAME).
+// peer (UNIX_DIAG_PEER), bound name (UNIX_DIAG_NAME) and owner (UNIX_DIAG_UID, Linux 5.3 on).
 #include "linux/net/unix_diag.h"
 
 #include <linux/netlink.h>
@@ -19,6 +19,8 @@ namespace {
 struct DiagSocket {
     uint64_t inode = 0, peer = 0;
     std::string name;
+    bool has_uid = false;
+    uint32_t uid = 0;
 };
 
 // A bound name as /proc/net/unix gives it: a path without the NUL Linux counts in its length;
@@ -40,6 +42,9 @@ DiagSocket parse_answer(const struct nlmsghdr &header) {
             uint32_t peer;
             std::memcpy(&peer, RTA_DATA(attr), sizeof(peer));
             s.peer = peer;
+        } else if (attr->rta_type == UNIX_DIAG_UID && size >= sizeof(uint32_t)) {
+            std::memcpy(&s.uid, RTA_DATA(attr), sizeof(s.uid));
+            s.has_uid = true;
         } else if (attr->rta_type == UNIX_DIAG_NAME) {
             s.name = name_of(static_cast<const char *>(RTA_DATA(attr)), size);
         }
@@ -61,7 +66,7 @@ void add_unix_peers(std::vector<SocketFacts> &sockets) {
     struct unix_diag_req request = {};
     request.sdiag_family = AF_UNIX;
     request.udiag_states = ~0u;
-    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
+    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER | UDIAG_SHOW_UID;
     std::vector<DiagSocket> dump;
     auto each = [&dump](const struct nlmsghdr &header) {
         if (header.nlmsg_len >= NLMSG_LENGTH(sizeof(struct unix_diag_msg)))
@@ -71,7 +76,11 @@ void add_unix_peers(std::vector<SocketFacts> &sockets) {
     std::sort(dump.begin(), dump.end(), [](const DiagSocket &a, const DiagSocket &b) { return a.inode < b.inode; });
     for (SocketFacts &s : sockets) {
         const DiagSocket *d = s.family == SocketFamily::local ? find(dump, s.inode) : nullptr;
-        if (d == nullptr || d->peer == 0)
+        if (d == nullptr)
+            continue;
+        if (d->has_uid)
+            s.uid = d->uid;
+        if (d->peer == 0)
             continue;
         s.peer_inode = d->peer;
         if (const DiagSocket *peer = find(dump, d->peer))

@@ -1,4 +1,4 @@
-// What /proc/net/unix does not tell about local sockets: each one's peer and the peer's name,
+// What /proc/net/unix does not tell about local sockets: each one's peer, the peer's name and owner,
 // from the host's socket diagnostics (NETLINK_SOCK_DIAG with AF_UNIX, net/unix/diag.c), which
 // answer for the sockets of our own network namespace only.
 #pragma once
@@ -8,7 +8,7 @@
 
 namespace host {
 
-// Sets peer_inode and peer_path of the local sockets among these that the dump shows. Sockets
+// Sets peer_inode, peer_path and uid of the local sockets among these that the dump shows. Sockets
 // of other namespaces, and all of them when the diagnostics are refused, keep none.
 void add_unix_peers(std::vector<SocketFacts> &sockets);
 

@@ -38,6 +38,7 @@ void fill_xsocket(const host::SocketFacts &s, SocketKind kind, int protocol, str
     xso.xso_protocol = protocol;
     xso.xso_family = kind.family;
     xso.so_type = static_cast<int16_t>(kind.type);
+    xso.so_uid = s.uid;
     xso.so_rcv.sb_cc = s.receive_queue;
     xso.so_snd.sb_cc = s.send_queue;
 }
