@@ -168,6 +168,8 @@ TEST(SocketLists, AListeningTcpSocketJoinsItsDescriptor) {
         EXPECT_EQ(xt.xt_inp.inp_vflag, INP_IPV4);
         EXPECT_EQ(xt.xt_inp.xi_socket.so_type, SOCK_STREAM);
         EXPECT_EQ(xt.xt_inp.xi_socket.so_uid, geteuid());
+        EXPECT_EQ(xt.xt_inp.xi_socket.so_options, SO_ACCEPTCONN);
+        EXPECT_EQ(xt.xt_inp.xi_socket.so_qlen, 0u);  // nothing waits to be accepted
     }
     EXPECT_EQ(found, 1);
     close(s.fd);
@@ -253,6 +255,7 @@ TEST(SocketLists, JoinedLocalSocketsNameEachOtherAsPeerAsInKinfoFile) {
         {"a seqpacket socketpair", SOCK_SEQPACKET,
          [](LocalPair &p) { return fixtures::unix_socketpair(SOCK_SEQPACKET, p.fds); }},
     };
+    EXPECT_EQ(local_record_of(listener, local_list_of(SOCK_STREAM)).xu_socket.so_options, SO_ACCEPTCONN);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.how);
         LocalPair pair{c.type};
@@ -262,6 +265,7 @@ TEST(SocketLists, JoinedLocalSocketsNameEachOtherAsPeerAsInKinfoFile) {
         EXPECT_NE(xu[0].xu_unpp, xu[1].xu_unpp);
         EXPECT_EQ(xu[0].unp_conn, xu[1].xu_unpp);
         EXPECT_EQ(xu[1].unp_conn, xu[0].xu_unpp);
+        EXPECT_EQ(xu[0].xu_socket.so_state & xu[1].xu_socket.so_state, SS_ISCONNECTED);
         EXPECT_EQ(path_of(xu[0].xu_caddr), pair.peer_path_of_first);
         EXPECT_EQ(path_of(xu[1].xu_caddr), pair.peer_path_of_second);
         EXPECT_EQ(path_of(xu[1].xu_addr), pair.peer_path_of_first);
@@ -346,7 +350,7 @@ TEST(SocketTranslation, TcpRowsWithoutASocketAreFreeBsdsSyncacheAndSocketlessPcb
         {"an IPv6 connection request", row(12, 0, true), TCPS_SYN_RECEIVED, 0, 0, SOCK_STREAM, SS_ISCONNECTING,
          sizeof(struct xsocket), INP_IPV6},
         {"TIME_WAIT", row(6, 0, false), TCPS_TIME_WAIT, 1, 0, 0, 0, 0, INP_IPV4},
-        {"a socket", row(1, 900, false), TCPS_ESTABLISHED, 1, socket_kernel_address(900), SOCK_STREAM, 0,
+        {"a socket", row(1, 900, false), TCPS_ESTABLISHED, 1, socket_kernel_address(900), SOCK_STREAM, SS_ISCONNECTED,
          sizeof(struct xsocket), INP_IPV4},
     };
     for (const Case &c : cases) {

@@ -125,9 +125,11 @@ bool parse_unix_line(std::string_view line, SocketFacts &out) {
     std::string_view f[kUnixInodeField + 1];
     for (std::string_view &field : f)
         field = next_field(rest);
-    unsigned type = 0;
+    unsigned type = 0, flags = 0;
     if (f[kUnixInodeField].empty() || !hex(f[4], type) || !hex(f[5], out.state))
         return false;
+    constexpr unsigned kAcceptCon = 0x10000;  // Linux's __SO_ACCEPTCON: listen() was called
+    out.listening = hex(f[3], flags) && (flags & kAcceptCon);
     out.family = SocketFamily::local;
     out.type = linux_socket_type(type);
     out.inode = to_ull(f[kUnixInodeField]);

@@ -20,7 +20,8 @@ struct SocketFacts {
     uint8_t local_addr[16] = {};              // as on the wire; IPv4 takes the first 4 bytes
     uint8_t peer_addr[16] = {};
     uint16_t local_port = 0, peer_port = 0;   // port numbers, not in network order
-    int state = 0;                            // Linux's state number (TCP: its TCP_* numbering)
+    int state = 0;                            // Linux's state number (TCP: its TCP_* numbering; unix: SS_*)
+    bool listening = false;                   // local sockets: __SO_ACCEPTCON in the Flags column
     uint32_t send_queue = 0, receive_queue = 0;
     uint32_t uid = 0;                         // the owner: Internet tables' uid column; local sockets from the diagnostics
     std::string path;                         // local sockets: the bound name; abstract ones start with '\0'

@@ -193,14 +193,25 @@ int linux_family_to_domain(host::SocketFamily family) {
 
 int linux_socket_type_to_freebsd(host::SocketType type) { return translate(kSocketTypes, type, 0); }
 
+// The names of FreeBSD's protocol domains (dom_name), which soo_fill_kinfo() puts in kf_path.
+constexpr Translation<host::SocketFamily, std::string_view> kDomainNames[] = {
+    {host::SocketFamily::local, "local"},
+    {host::SocketFamily::inet, "internet"},
+    {host::SocketFamily::inet6, "internet6"},
+};
+
+std::string_view domain_name(host::SocketFamily family) { return translate(kDomainNames, family, std::string_view()); }
+
 // As FreeBSD's soo_fill_kinfo() (kern/sys_socket.c): the protocol block's address, the same
 // stand-in as so_pcb in the control block lists, so the two join; an Internet socket's inpcb is
 // that block, a local socket's peer its unp_conn.
 void fill_socket(uint64_t inode, const host::SocketTable &sockets, struct kinfo_file &kf) {
     kf.kf_un.kf_sock.kf_sock_pcb = pcb_kernel_address(inode);
+    kf.kf_status = KF_ATTR_VALID;
     const host::SocketFacts *s = sockets.find(inode);
     if (s == nullptr)  // netlink, packet, ...: no table of the host shows it
         return;
+    copy_path(kf.kf_path, domain_name(s->family));
     kf.kf_sock_domain = linux_family_to_domain(s->family);
     kf.kf_sock_type = linux_socket_type_to_freebsd(s->type);
     kf.kf_sock_protocol = s->protocol;
@@ -226,7 +237,6 @@ void fill_socket(uint64_t inode, const host::SocketTable &sockets, struct kinfo_
     }
     kf.kf_un.kf_sock.kf_sock_sendq = s->send_queue;
     kf.kf_un.kf_sock.kf_sock_recvq = s->receive_queue;
-    kf.kf_status = KF_ATTR_VALID;
 }
 
 void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets, struct kinfo_file &kf) {
@@ -236,17 +246,15 @@ void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets
     kf.kf_fd = d.fd;
     kf.kf_ref_count = 1;  // Linux does not show how many descriptors share the open file
     kf.kf_flags = d.has_info ? linux_open_flags_to_freebsd(d.info.flags) : 0;
-    kf.kf_offset = -1;
+    kf.kf_offset = d.info.pos;  // FreeBSD gives every kind its file offset, 0 where it has none
     switch (kf.kf_type) {
     case KF_TYPE_VNODE:
-        kf.kf_offset = d.info.pos;
         fill_vnode(f, kf);
         break;
     case KF_TYPE_FIFO:
         fill_vnode(f, kf);
         break;
     case KF_TYPE_SHM:  // "/memfd:NAME": FreeBSD names the object "memfd:NAME"
-        kf.kf_offset = d.info.pos;
         fill_file_facts(f, kf);
         copy_path(kf.kf_path, std::string_view(f.link).substr(1));
         break;
