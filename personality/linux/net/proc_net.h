@@ -23,7 +23,7 @@ struct SocketFacts {
     int state = 0;                            // Linux's state number (TCP: its TCP_* numbering; unix: SS_*)
     bool listening = false;                   // local sockets: __SO_ACCEPTCON in the Flags column
     uint32_t send_queue = 0, receive_queue = 0;
-    uint32_t uid = 0;                         // the owner: Internet tables' uid column; local sockets from the diagnostics
+    uint32_t uid = 0;                         // owner: the uid column; local sockets: the diagnostics
     std::string path;                         // local sockets: the bound name; abstract ones start with '\0'
     bool dual_stack = false;                  // IPv6 on the unspecified address, taking IPv4 too (read_socket_tables)
     uint64_t peer_inode = 0;                  // local sockets of our namespace: the peer's inode (0: none, or unknown)

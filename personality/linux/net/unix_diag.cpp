@@ -36,7 +36,8 @@ DiagSocket parse_answer(const struct nlmsghdr &header) {
     DiagSocket s;
     s.inode = msg->udiag_ino;
     int len = static_cast<int>(header.nlmsg_len - NLMSG_LENGTH(sizeof(*msg)));
-    for (auto *attr = reinterpret_cast<const struct rtattr *>(msg + 1); RTA_OK(attr, len); attr = RTA_NEXT(attr, len)) {
+    for (auto *attr = reinterpret_cast<const struct rtattr *>(msg + 1); RTA_OK(attr, len);
+         attr = RTA_NEXT(attr, len)) {
         size_t size = RTA_PAYLOAD(attr);
         if (attr->rta_type == UNIX_DIAG_PEER && size >= sizeof(uint32_t)) {
             uint32_t peer;
@@ -61,7 +62,8 @@ const DiagSocket *find(const std::vector<DiagSocket> &sorted, uint64_t inode) {
 }  // namespace
 
 void add_unix_peers(std::vector<SocketFacts> &sockets) {
-    if (std::none_of(sockets.begin(), sockets.end(), [](const SocketFacts &s) { return s.family == SocketFamily::local; }))
+    auto local = [](const SocketFacts &s) { return s.family == SocketFamily::local; };
+    if (std::none_of(sockets.begin(), sockets.end(), local))
         return;
     struct unix_diag_req request = {};
     request.sdiag_family = AF_UNIX;

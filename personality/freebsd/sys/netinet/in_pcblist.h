@@ -49,8 +49,9 @@ int answer_pcblist(host::SocketTables tables, SysctlReply &reply, Gen (*gen_of)(
         return err;
     std::erase_if(sockets, [&](const host::SocketFacts &s) { return !keep(s); });
     if constexpr (requires { fill.rank(sockets.front()); })
-        std::stable_sort(sockets.begin(), sockets.end(),
-                         [&](const host::SocketFacts &a, const host::SocketFacts &b) { return fill.rank(a) < fill.rank(b); });
+        std::stable_sort(sockets.begin(), sockets.end(), [&](const host::SocketFacts &a, const host::SocketFacts &b) {
+            return fill.rank(a) < fill.rank(b);
+        });
     if (reply.probing()) {
         reply.reserve(2 * sizeof(Gen) + (sockets.size() + slack(sockets.size())) * sizeof(Record));
         return 0;
