@@ -222,6 +222,12 @@ ino_t inode_of(int fd) {
     return st.st_ino;
 }
 
+uint32_t file_inode_of(const std::string &path) {
+    struct stat st = {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    return static_cast<uint32_t>(st.st_ino);
+}
+
 // Two of our sockets that Linux joined; path: the name the second one's peer is bound to.
 struct LocalPair {
     int type;
@@ -255,7 +261,9 @@ TEST(SocketLists, JoinedLocalSocketsNameEachOtherAsPeerAsInKinfoFile) {
         {"a seqpacket socketpair", SOCK_SEQPACKET,
          [](LocalPair &p) { return fixtures::unix_socketpair(SOCK_SEQPACKET, p.fds); }},
     };
-    EXPECT_EQ(local_record_of(listener, local_list_of(SOCK_STREAM)).xu_socket.so_options, SO_ACCEPTCONN);
+    struct xunpcb bound = local_record_of(listener, local_list_of(SOCK_STREAM));
+    EXPECT_EQ(bound.xu_socket.so_options, SO_ACCEPTCONN);
+    EXPECT_EQ(bound.unp_vnode, vnode_kernel_address(file_inode_of(path)));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.how);
         LocalPair pair{c.type};
@@ -269,6 +277,7 @@ TEST(SocketLists, JoinedLocalSocketsNameEachOtherAsPeerAsInKinfoFile) {
         EXPECT_EQ(path_of(xu[0].xu_caddr), pair.peer_path_of_first);
         EXPECT_EQ(path_of(xu[1].xu_caddr), pair.peer_path_of_second);
         EXPECT_EQ(path_of(xu[1].xu_addr), pair.peer_path_of_first);
+        EXPECT_EQ(xu[0].unp_vnode | xu[1].unp_vnode, 0u);  // the listener holds the file, not what it accepted
         if (c.type != SOCK_DGRAM)  // unp_refs lists only datagram senders
             EXPECT_EQ(xu[0].xu_firstref | xu[0].xu_nextref | xu[1].xu_firstref | xu[1].xu_nextref, 0u);
 
@@ -309,12 +318,14 @@ TEST(SocketLists, DatagramSendersAreOnTheirReceiversListNewestSocketFirst) {
     struct xunpcb newer = local_record_of(senders[second_newer ? 1 : 0], list);
     struct xunpcb older = local_record_of(senders[second_newer ? 0 : 1], list);
     EXPECT_EQ(to.unp_conn, 0u);
+    EXPECT_EQ(to.unp_vnode, vnode_kernel_address(file_inode_of(path)));
     EXPECT_EQ(to.xu_firstref, newer.xu_unpp);
     EXPECT_EQ(to.xu_nextref, 0u);
     for (const struct xunpcb *sender : {&newer, &older}) {
         EXPECT_EQ(sender->unp_conn, to.xu_unpp);
         EXPECT_EQ(path_of(sender->xu_caddr), path);
         EXPECT_EQ(sender->xu_firstref, 0u);
+        EXPECT_EQ(sender->unp_vnode, 0u);
     }
     EXPECT_EQ(newer.xu_nextref, older.xu_unpp);
     EXPECT_EQ(older.xu_nextref, 0u);

@@ -28,6 +28,7 @@ struct SocketFacts {
     bool dual_stack = false;                  // IPv6 on the unspecified address, taking IPv4 too (read_socket_tables)
     uint64_t peer_inode = 0;                  // local sockets of our namespace: the peer's inode (0: none, or unknown)
     std::string peer_path;                    // and the peer's bound name, as path
+    uint64_t vfs_inode = 0, vfs_device = 0;   // local sockets of our namespace: the socket file of a path name
 };
 
 // One line (not the header) of /proc/net/{tcp,udp,raw,...}{,6}: addresses, ports, state,

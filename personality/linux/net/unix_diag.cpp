@@ -1,5 +1,6 @@
 // The unix_diag dump (linux/unix_diag.h): every local socket of our network namespace with its
-// peer (UNIX_DIAG_PEER), bound name (UNIX_DIAG_NAME) and owner (UNIX_DIAG_UID, Linux 5.3 on).
+// peer (UNIX_DIAG_PEER), bound name (UNIX_DIAG_NAME), socket file (UNIX_DIAG_VFS) and owner
+// (UNIX_DIAG_UID, Linux 5.3 on).
 #include "linux/net/unix_diag.h"
 
 #include <linux/netlink.h>
@@ -21,6 +22,7 @@ struct DiagSocket {
     std::string name;
     bool has_uid = false;
     uint32_t uid = 0;
+    struct unix_diag_vfs vfs = {};
 };
 
 // A bound name as /proc/net/unix gives it: a path without the NUL Linux counts in its length;
@@ -46,6 +48,8 @@ DiagSocket parse_answer(const struct nlmsghdr &header) {
         } else if (attr->rta_type == UNIX_DIAG_UID && size >= sizeof(uint32_t)) {
             std::memcpy(&s.uid, RTA_DATA(attr), sizeof(s.uid));
             s.has_uid = true;
+        } else if (attr->rta_type == UNIX_DIAG_VFS && size >= sizeof(s.vfs)) {
+            std::memcpy(&s.vfs, RTA_DATA(attr), sizeof(s.vfs));
         } else if (attr->rta_type == UNIX_DIAG_NAME) {
             s.name = name_of(static_cast<const char *>(RTA_DATA(attr)), size);
         }
@@ -68,7 +72,7 @@ void add_unix_peers(std::vector<SocketFacts> &sockets) {
     struct unix_diag_req request = {};
     request.sdiag_family = AF_UNIX;
     request.udiag_states = ~0u;
-    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER | UDIAG_SHOW_UID;
+    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_VFS | UDIAG_SHOW_PEER | UDIAG_SHOW_UID;
     std::vector<DiagSocket> dump;
     auto each = [&dump](const struct nlmsghdr &header) {
         if (header.nlmsg_len >= NLMSG_LENGTH(sizeof(struct unix_diag_msg)))
@@ -82,6 +86,8 @@ void add_unix_peers(std::vector<SocketFacts> &sockets) {
             continue;
         if (d->has_uid)
             s.uid = d->uid;
+        s.vfs_inode = d->vfs.udiag_vfs_ino;
+        s.vfs_device = d->vfs.udiag_vfs_dev;
         if (d->peer == 0)
             continue;
         s.peer_inode = d->peer;

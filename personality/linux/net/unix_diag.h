@@ -8,7 +8,7 @@
 
 namespace host {
 
-// Sets peer_inode, peer_path and uid of the local sockets among these that the dump shows. Sockets
+// Sets peer_inode, peer_path, vfs_inode, vfs_device and uid of the local sockets among these that the dump shows. Sockets
 // of other namespaces, and all of them when the diagnostics are refused, keep none.
 void add_unix_peers(std::vector<SocketFacts> &sockets);
 

@@ -40,7 +40,8 @@ bool is_stream(const host::SocketFacts &s) { return listed(s) && s.type == host:
 bool is_dgram(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::dgram; }
 bool is_seqpacket(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::seqpacket; }
 
-// One list's records. Datagram sockets also carry unp_refs, the senders connected to each.
+// One list's records. Datagram sockets also carry unp_refs, the senders connected to each; the
+// socket that bound a path its file's vnode.
 class LocalFill {
 public:
     explicit LocalFill(int type) : type_(type) {}
@@ -48,6 +49,7 @@ public:
     void prepare(const std::vector<host::SocketFacts> &sockets) {
         if (type_ == SOCK_DGRAM)
             refs_ = DatagramRefs(sockets);
+        files_ = SocketFileHolders(sockets);
     }
 
     void operator()(const host::SocketFacts &s, struct xunpcb &xu) const {
@@ -63,12 +65,15 @@ public:
             xu.xu_firstref = pcb_kernel_address(first);
         if (uint64_t next = refs_.next_ref(s))
             xu.xu_nextref = pcb_kernel_address(next);
+        if (files_.holds_file(s))
+            xu.unp_vnode = vnode_kernel_address(static_cast<uint32_t>(s.vfs_inode));
         fill_xsocket(s, {AF_UNIX, type_}, 0, xu.xu_socket);
     }
 
 private:
     int type_;
     DatagramRefs refs_;
+    SocketFileHolders files_;
 };
 
 int local_list(SysctlReply &reply, int type, bool (*keep)(const host::SocketFacts &)) {

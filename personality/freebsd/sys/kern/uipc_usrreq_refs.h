@@ -1,4 +1,7 @@
-// FreeBSD's unp_refs lists (kern/uipc_usrreq.c unp_connect2()): every datagram socket connected
+// What unp_pcblist() (kern/uipc_usrreq.c) shows of one local socket's ties to others, where Linux
+// keeps them otherwise.
+//
+// FreeBSD's unp_refs lists (unp_connect2()): every datagram socket connected
 // to a receiver is on that receiver's list, the newest first (LIST_INSERT_HEAD). Linux keeps no
 // such list nor the order of the connects; socket inodes grow as sockets are made, so the
 // senders by decreasing inode stand for it (newest socket first, not newest connect).
@@ -21,4 +24,21 @@ public:
 
 private:
     std::vector<std::pair<uint64_t, uint64_t>> links_;  // (receiver, sender), ascending
+};
+
+// unp_vnode: only the socket that bound a path holds its file's vnode (unp_bind()). Linux gives
+// the sockets accepted from a listener the same file, so of the sockets that share one file the
+// oldest, the smallest inode, is the binder: accepted sockets are made after it.
+class SocketFileHolders {
+public:
+    SocketFileHolders() = default;
+    explicit SocketFileHolders(const std::vector<host::SocketFacts> &sockets);
+
+    bool holds_file(const host::SocketFacts &s) const;
+
+private:
+    struct Holder {
+        uint64_t device, file, socket;
+    };
+    std::vector<Holder> holders_;  // by device and file
 };
