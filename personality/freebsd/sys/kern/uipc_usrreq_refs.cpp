@@ -3,6 +3,7 @@
 #include "freebsd/sys/kern/uipc_usrreq_refs.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <tuple>
 
@@ -14,7 +15,7 @@ DatagramRefs::DatagramRefs(const std::vector<host::SocketFacts> &sockets) {
 }
 
 uint64_t DatagramRefs::first_ref(uint64_t receiver) const {
-    auto end = std::lower_bound(links_.begin(), links_.end(), std::pair<uint64_t, uint64_t>(receiver + 1, 0));
+    auto end = std::upper_bound(links_.begin(), links_.end(), std::pair(receiver, UINT64_MAX));
     return end != links_.begin() && std::prev(end)->first == receiver ? std::prev(end)->second : 0;
 }
 
