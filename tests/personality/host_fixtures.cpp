@@ -93,7 +93,38 @@ BoundSocket connect_udp_loopback(uint16_t peer_port) {
 
 int bind_unix_stream(const std::string &path) { return bind_unix(SOCK_STREAM, path, false); }
 int bind_unix_seqpacket(const std::string &path) { return bind_unix(SOCK_SEQPACKET, path, false); }
+int bind_unix_datagram(const std::string &path) { return bind_unix(SOCK_DGRAM, path, false); }
 int bind_unix_abstract(const std::string &name) { return bind_unix(SOCK_DGRAM, name, true); }
+
+bool unix_socketpair(int type, int (&fds)[2]) { return socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, fds) == 0; }
+
+int listen_unix_stream(const std::string &path) {
+    int fd = bind_unix(SOCK_STREAM, path, false);
+    if (fd >= 0 && listen(fd, 4) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int connect_unix(int type, const std::string &path) {
+    int fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof(addr.sun_path)) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int accept_one(int listener) { return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }
 
 int open_netlink() { return socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE); }
 

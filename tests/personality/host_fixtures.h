@@ -20,8 +20,15 @@ BoundSocket connect_udp_loopback(uint16_t peer_port);
 // A unix-domain socket of the host's type SOCK_STREAM (or SOCK_SEQPACKET) bound to path.
 int bind_unix_stream(const std::string &path);
 int bind_unix_seqpacket(const std::string &path);
+int bind_unix_datagram(const std::string &path);
 // A unix-domain datagram socket bound to an abstract name (given without its leading NUL).
 int bind_unix_abstract(const std::string &name);
+// Unix-domain sockets joined to each other. The type numbers SOCK_STREAM, SOCK_DGRAM and
+// SOCK_SEQPACKET are the same on both systems. -1 (or false) when the host refused.
+bool unix_socketpair(int type, int (&fds)[2]);
+int listen_unix_stream(const std::string &path);
+int connect_unix(int type, const std::string &path);
+int accept_one(int listener);
 // A netlink socket: a kind the host's socket tables do not list.
 int open_netlink();
 

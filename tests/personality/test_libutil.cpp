@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "freebsd/kernel_addresses.h"
 #include "linux/procfs/fds.h"
 #include "linux/procfs/maps.h"
 #include "linux/procfs/procfs.h"
@@ -274,7 +275,7 @@ TEST_F(LibutilTest, GetfileDescribesVnodes) {
     EXPECT_EQ(kf->kf_vnode_type, KF_VTYPE_VFIFO);
     EXPECT_EQ(kf->kf_path, (dir_ / "fifo").string());
     EXPECT_EQ(kf->kf_flags, KF_FLAG_READ | KF_FLAG_WRITE | KF_FLAG_NONBLOCK);
-    EXPECT_EQ(kf->kf_offset, -1);
+    EXPECT_EQ(kf->kf_offset, 0);
 
     kf = find_fd(r, gone);
     ASSERT_NE(kf, nullptr);
@@ -303,7 +304,7 @@ TEST_F(LibutilTest, GetfileDescribesPipesAndOtherKinds) {
     EXPECT_EQ(write_end->kf_un.kf_pipe.kf_pipe_addr, pipe_inode);
     EXPECT_EQ(read_end->kf_flags, KF_FLAG_READ | KF_FLAG_NONBLOCK);
     EXPECT_EQ(write_end->kf_flags, KF_FLAG_WRITE | KF_FLAG_NONBLOCK);
-    EXPECT_EQ(read_end->kf_offset, -1);
+    EXPECT_EQ(read_end->kf_offset, 0);  // FreeBSD's offset of a pipe
     EXPECT_STREQ(read_end->kf_path, "");
 
     const struct kinfo_file *kf = find_fd(r, event);
@@ -339,8 +340,8 @@ TEST_F(LibutilTest, GetfileDescribesSockets) {
     EXPECT_EQ(kf->kf_sock_domain, 2);
     EXPECT_EQ(kf->kf_sock_type, 1);
     EXPECT_EQ(kf->kf_sock_protocol, 6);
-    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_pcb, stat_of(tcp.fd).st_ino);
-    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, stat_of(tcp.fd).st_ino);
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_pcb, pcb_kernel_address(stat_of(tcp.fd).st_ino));
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, kf->kf_un.kf_sock.kf_sock_pcb);
     auto sin = as<struct sockaddr_in>(kf->kf_sa_local);
     EXPECT_EQ(sin.sin_len, 16);
     EXPECT_EQ(sin.sin_family, 2);
@@ -387,7 +388,9 @@ TEST_F(LibutilTest, GetfileDescribesSockets) {
     EXPECT_EQ(std::string(sun.sun_path, sun.sun_len - 2), path);
     auto sun_peer = as<struct sockaddr_un>(kf->kf_sa_peer);
     EXPECT_EQ(sun_peer.sun_family, 1);
+    EXPECT_EQ(sun_peer.sun_len, 16);  // unconnected: FreeBSD's unnamed address
     EXPECT_EQ(sun_peer.sun_path[0], '\0');
+    EXPECT_EQ(kf->kf_un.kf_sock.kf_sock_inpcb, 0u);
 
     kf = find_fd(r, seqpacket);
     ASSERT_NE(kf, nullptr);
@@ -707,6 +710,7 @@ TEST(SocketsParser, ReadsInetLines) {
     EXPECT_EQ(tcp6.state, 0x0A);
     EXPECT_EQ(tcp6.receive_queue, 2u);
     EXPECT_EQ(tcp6.inode, 424242u);
+    EXPECT_EQ(tcp6.uid, 1000u);
 
     host::SocketFacts tcp;
     ASSERT_TRUE(host::parse_inet_line(
@@ -720,6 +724,14 @@ TEST(SocketsParser, ReadsInetLines) {
     EXPECT_EQ(tcp.peer_port, 50000);
     EXPECT_EQ(tcp.send_queue, 10u);
     EXPECT_EQ(tcp.inode, 99u);
+
+    host::SocketFacts time_wait;  // no socket: inode 0, kept
+    ASSERT_TRUE(host::parse_inet_line(
+        "   2: 0100007F:1F90 0100007F:C350 06 00000000:00000000 03:00001770 00000000     0        0 0 3 "
+        "0000000000000000",
+        time_wait));
+    EXPECT_EQ(time_wait.state, 6);
+    EXPECT_EQ(time_wait.inode, 0u);
 
     host::SocketFacts bad;
     EXPECT_FALSE(host::parse_inet_line("  sl  local_address rem_address   st tx_queue", bad));

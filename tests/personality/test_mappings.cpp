@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "freebsd/kernel_addresses.h"
 #include "freebsd/sys/kern/kern_descrip.h"
 #include "freebsd/sys/kern/kern_proc.h"
 #include "linux/procfs/descriptor_kind.h"
@@ -432,7 +433,8 @@ TEST(GetfileMapping, DescriptorFacts) {
     } rows[] = {
         {"pipe address", [](D &d) { d.file.link = "pipe:[555]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_pipe.kf_pipe_addr); }, 555},
         {"pipe peer: the same inode", [](D &d) { d.file.link = "pipe:[555]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_pipe.kf_pipe_peer); }, 555},
-        {"pipe offset", [](D &d) { d.file.link = "pipe:[555]", d.info.pos = 9; }, [](K &k) { return k.kf_offset; }, -1},
+        {"pipe offset: every kind has one", [](D &d) { d.file.link = "pipe:[555]", d.info.pos = 9; }, [](K &k) { return k.kf_offset; }, 9},
+        {"socket attributes valid", [](D &d) { d.file.link = "socket:[901]"; }, [](K &k) { return k.kf_status; }, KF_ATTR_VALID},
         {"vnode offset", [](D &d) { d.file.link = "/a", d.info.pos = 9; }, [](K &k) { return k.kf_offset; }, 9},
         {"memfd offset", [](D &d) { d.file.link = "/memfd:x", d.info.pos = 4; }, [](K &k) { return k.kf_offset; }, 4},
         {"reference count", [](D &d) { d.file.link = "/a"; }, [](K &k) { return k.kf_ref_count; }, 1},
@@ -449,13 +451,14 @@ TEST(GetfileMapping, DescriptorFacts) {
         {"socket local port", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return port_of(k.kf_sa_local); }, 8080},
         {"socket peer port", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return port_of(k.kf_sa_peer); }, 443},
         {"socket queues", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return k.kf_un.kf_sock.kf_sock_sendq * 10 + k.kf_un.kf_sock.kf_sock_recvq; }, 23},
-        {"socket pcb", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_sock.kf_sock_pcb); }, 900},
+        {"socket pcb", [](D &d) { d.file.link = "socket:[900]"; }, [](K &k) { return static_cast<int64_t>(k.kf_un.kf_sock.kf_sock_pcb); }, static_cast<int64_t>(pcb_kernel_address(900))},
         {"socket no table shows", [](D &d) { d.file.link = "socket:[901]"; }, [](K &k) { return k.kf_sock_domain; }, 0},
     };
     for (const auto &row : rows)
         EXPECT_EQ(row.field(descriptor_record(row.host, sockets)), row.expected) << row.mapping;
 
     EXPECT_STREQ(descriptor_record([](D &d) { d.file.link = "/memfd:cache"; }).kf_path, "memfd:cache");
+    EXPECT_STREQ(descriptor_record([](D &d) { d.file.link = "socket:[900]"; }, sockets).kf_path, "internet");  // dom_name
     EXPECT_STREQ(descriptor_record([](D &d) { d.file.link = "/dev/ptmx", d.file.pty_master = true, d.info.tty_index = 4; }).kf_path, "pts/4");
 }
 

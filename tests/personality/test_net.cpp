@@ -371,6 +371,10 @@ TEST(NetIfaddrs, EveryLinkThenItsAddresses) {
         } else {
             EXPECT_TRUE(links.count(ifa->ifa_name)) << ifa->ifa_name << " before its link";
             EXPECT_NE(ifa->ifa_netmask, nullptr);
+            ASSERT_NE(ifa->ifa_data, nullptr);  // the address's own, its counters unknown to Linux
+            const auto *data = static_cast<const struct if_data *>(ifa->ifa_data);
+            EXPECT_EQ(data->ifi_datalen, sizeof(struct if_data));
+            EXPECT_EQ(data->ifi_ipackets + data->ifi_opackets + data->ifi_ibytes + data->ifi_obytes, 0u);
             EXPECT_EQ(ifa->ifa_netmask->sa_family, ifa->ifa_addr->sa_family);
         }
     }

@@ -29,6 +29,8 @@ typedef uint32_t socklen_t;
 #define SOCK_RAW       3
 #define SOCK_RDM       4
 #define SOCK_SEQPACKET 5
+
+#define SO_ACCEPTCONN 0x00000002  /* listening: so_options */
 #define SOCK_CLOEXEC   0x10000000
 #define SOCK_NONBLOCK  0x20000000
 

@@ -4,16 +4,11 @@
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <linux/sock_diag.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
-#include "linux/procfs/process_dir.h"
+#include "linux/net/sock_diag.h"
 #include "linux/text_file.h"
 
 namespace host {
@@ -21,23 +16,6 @@ namespace {
 
 bool contains(const std::vector<uint64_t> &sorted, uint64_t inode) {
     return std::binary_search(sorted.begin(), sorted.end(), inode);
-}
-
-bool send_dump_request(int fd, int protocol) {
-    struct {
-        struct nlmsghdr header;
-        struct inet_diag_req_v2 request;
-    } message = {};
-    message.header.nlmsg_len = sizeof(message);
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.request.sdiag_family = AF_INET6;
-    message.request.sdiag_protocol = static_cast<uint8_t>(protocol);
-    message.request.idiag_states = ~0u;
-    struct sockaddr_nl kernel = {};
-    kernel.nl_family = AF_NETLINK;
-    return sendto(fd, &message, sizeof(message), 0, reinterpret_cast<struct sockaddr *>(&kernel), sizeof(kernel)) ==
-           static_cast<ssize_t>(sizeof(message));
 }
 
 // The INET_DIAG_SKV6ONLY attribute of one answer; -1 when it has none.
@@ -49,32 +27,6 @@ int v6only_of(const struct nlmsghdr *header) {
         if (attr->rta_type == INET_DIAG_SKV6ONLY && RTA_PAYLOAD(attr) >= 1)
             return *static_cast<const uint8_t *>(RTA_DATA(attr));
     return -1;
-}
-
-// Reads the dump's answers; false when it failed or was cut short.
-bool read_dump(int fd, DualStackSockets &out) {
-    alignas(struct nlmsghdr) char buf[32768];
-    for (;;) {
-        ssize_t n = recv(fd, buf, sizeof(buf), 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        int len = static_cast<int>(n);
-        for (auto *header = reinterpret_cast<struct nlmsghdr *>(buf); NLMSG_OK(header, len);
-             header = NLMSG_NEXT(header, len)) {
-            if (header->nlmsg_type == NLMSG_DONE)
-                return true;
-            if (header->nlmsg_type == NLMSG_ERROR)
-                return false;
-            if (header->nlmsg_len < NLMSG_LENGTH(sizeof(struct inet_diag_msg)))
-                continue;
-            uint64_t inode = static_cast<const struct inet_diag_msg *>(NLMSG_DATA(header))->idiag_inode;
-            int v6only = v6only_of(header);
-            if (v6only >= 0 && inode != 0)
-                (v6only ? out.v6only : out.dual).push_back(inode);
-        }
-    }
 }
 
 }  // namespace
@@ -92,8 +44,19 @@ void read_dual_stack(int protocol, DualStackSockets &out) {
         std::string_view text = file.text();
         out.default_dual = to_ll(next_field(text)) == 0;
     }
-    OwnedFd fd(socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (fd.get() < 0 || !send_dump_request(fd.get(), protocol) || !read_dump(fd.get(), out)) {
+    struct inet_diag_req_v2 request = {};
+    request.sdiag_family = AF_INET6;
+    request.sdiag_protocol = static_cast<uint8_t>(protocol);
+    request.idiag_states = ~0u;
+    auto each = [&out](const struct nlmsghdr &header) {
+        if (header.nlmsg_len < NLMSG_LENGTH(sizeof(struct inet_diag_msg)))
+            return;
+        uint64_t inode = static_cast<const struct inet_diag_msg *>(NLMSG_DATA(&header))->idiag_inode;
+        int v6only = v6only_of(&header);
+        if (v6only >= 0 && inode != 0)
+            (v6only ? out.v6only : out.dual).push_back(inode);
+    };
+    if (!dump_sock_diag(&request, sizeof(request), each)) {
         out.dual.clear();
         out.v6only.clear();
         return;

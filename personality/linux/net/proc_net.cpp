@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "linux/net/unix_diag.h"
 #include "linux/procfs/process_dir.h"
 #include "linux/text_file.h"
 
@@ -85,7 +86,7 @@ constexpr Table kTables[] = {
     {"raw", false, SocketType::raw, 0, true},
     {"raw6", false, SocketType::raw, 0, true},
 };
-constexpr int kInetInodeField = 9, kUnixInodeField = 6;
+constexpr int kInetUidField = 7, kInetInodeField = 9, kUnixInodeField = 6;
 
 // The table as the process's network namespace shows it, else as ours does.
 int read_table(const ProcessDir &proc, bool opened, const char *name, TextFile &file) {
@@ -110,8 +111,13 @@ bool parse_inet_line(std::string_view line, SocketFacts &out) {
     if (!hex(next_field(rest), out.state))
         return false;
     parse_queues(next_field(rest), out.send_queue, out.receive_queue);
-    out.inode = to_ull(field_at(rest, kInetInodeField - 5));
-    return out.inode != 0;
+    // A connection without a socket (a request, TIME_WAIT) has inode 0 and is kept.
+    std::string_view inode = field_at(rest, kInetInodeField - 5);
+    if (inode.empty())
+        return false;
+    out.inode = to_ull(inode);
+    out.uid = static_cast<uint32_t>(to_ull(field_at(rest, kInetUidField - 5)));
+    return true;
 }
 
 bool parse_unix_line(std::string_view line, SocketFacts &out) {
@@ -119,9 +125,11 @@ bool parse_unix_line(std::string_view line, SocketFacts &out) {
     std::string_view f[kUnixInodeField + 1];
     for (std::string_view &field : f)
         field = next_field(rest);
-    unsigned type = 0;
+    unsigned type = 0, flags = 0;
     if (f[kUnixInodeField].empty() || !hex(f[4], type) || !hex(f[5], out.state))
         return false;
+    constexpr unsigned kAcceptCon = 0x10000;  // Linux's __SO_ACCEPTCON: listen() was called
+    out.listening = hex(f[3], flags) && (flags & kAcceptCon);
     out.family = SocketFamily::local;
     out.type = linux_socket_type(type);
     out.inode = to_ull(f[kUnixInodeField]);
@@ -192,6 +200,7 @@ void read_sockets(int pid, std::span<const uint64_t> inodes, SocketTable &out) {
     }
     std::sort(out.sockets.begin(), out.sockets.end(),
               [](const SocketFacts &a, const SocketFacts &b) { return a.inode < b.inode; });
+    add_unix_peers(out.sockets);
 }
 
 }  // namespace host

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "linux/net/dual_stack.h"
+#include "linux/net/unix_diag.h"
 #include "linux/procfs/procfs.h"
 #include "linux/text_file.h"
 
@@ -103,6 +104,10 @@ int read_socket_tables(SocketTables which, std::vector<SocketFacts> &out) {
             }
             parse_table(file.text(), table, out);
         }
+    }
+    if (which == SocketTables::local) {
+        add_unix_peers(out);
+        return 0;
     }
     // Which IPv6 sockets on the unspecified address also take IPv4: the host's socket
     // diagnostics know it for our namespace; other namespaces follow the host's default.

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "freebsd/c_interface.h"
+#include "freebsd/kernel_addresses.h"
 #include "linux/procfs/fds.h"
 #include "linux/net/proc_net.h"
 #include "freebsd/lib/libutil/kinfo_getfile_conversions.h"
@@ -154,15 +155,22 @@ void put_inet6(struct sockaddr_storage &ss, const uint8_t (&addr)[16], uint16_t 
     store(ss, sin6);
 }
 
-// A bound name has the length of its path; an unnamed socket FreeBSD's unnamed address (the
-// whole structure's length, an empty path).
+// A bound name with the length of its path; an unnamed socket (or an unnamed or absent peer)
+// FreeBSD's sun_noname (kern/uipc_usrreq.c, what uipc_sockaddr() and uipc_peeraddr() hand out):
+// a bare struct sockaddr of AF_LOCAL, its 16 bytes long.
 void put_local(struct sockaddr_storage &ss, std::string_view path) {
+    if (path.empty()) {
+        struct sockaddr noname = {};
+        noname.sa_len = sizeof(noname);
+        noname.sa_family = AF_LOCAL;
+        store(ss, noname);
+        return;
+    }
     struct sockaddr_un sun = {};
     sun.sun_family = AF_UNIX;
     size_t n = std::min(path.size(), sizeof(sun.sun_path));
-    if (n > 0)  // an unnamed socket's empty path may have no address at all
-        std::memcpy(sun.sun_path, path.data(), n);
-    sun.sun_len = static_cast<unsigned char>(n > 0 ? offsetof(struct sockaddr_un, sun_path) + n : sizeof(sun));
+    std::memcpy(sun.sun_path, path.data(), n);
+    sun.sun_len = static_cast<unsigned char>(offsetof(struct sockaddr_un, sun_path) + n);
     store(ss, sun);
 }
 
@@ -185,35 +193,50 @@ int linux_family_to_domain(host::SocketFamily family) {
 
 int linux_socket_type_to_freebsd(host::SocketType type) { return translate(kSocketTypes, type, 0); }
 
-// The socket inode stands for the kernel addresses of the socket and its protocol block.
+// The names of FreeBSD's protocol domains (dom_name), which soo_fill_kinfo() puts in kf_path.
+constexpr Translation<host::SocketFamily, std::string_view> kDomainNames[] = {
+    {host::SocketFamily::local, "local"},
+    {host::SocketFamily::inet, "internet"},
+    {host::SocketFamily::inet6, "internet6"},
+};
+
+std::string_view domain_name(host::SocketFamily family) { return translate(kDomainNames, family, std::string_view()); }
+
+// As FreeBSD's soo_fill_kinfo() (kern/sys_socket.c): the protocol block's address, the same
+// stand-in as so_pcb in the control block lists, so the two join; an Internet socket's inpcb is
+// that block, a local socket's peer its unp_conn.
 void fill_socket(uint64_t inode, const host::SocketTable &sockets, struct kinfo_file &kf) {
-    kf.kf_un.kf_sock.kf_sock_pcb = inode;
-    kf.kf_un.kf_sock.kf_sock_inpcb = inode;
+    kf.kf_un.kf_sock.kf_sock_pcb = pcb_kernel_address(inode);
+    kf.kf_status = KF_ATTR_VALID;
     const host::SocketFacts *s = sockets.find(inode);
     if (s == nullptr)  // netlink, packet, ...: no table of the host shows it
         return;
+    copy_path(kf.kf_path, domain_name(s->family));
     kf.kf_sock_domain = linux_family_to_domain(s->family);
     kf.kf_sock_type = linux_socket_type_to_freebsd(s->type);
     kf.kf_sock_protocol = s->protocol;
     switch (s->family) {
     case host::SocketFamily::inet:
+        kf.kf_un.kf_sock.kf_sock_inpcb = pcb_kernel_address(inode);
         put_inet(kf.kf_sa_local, s->local_addr, s->local_port);
         put_inet(kf.kf_sa_peer, s->peer_addr, s->peer_port);
         break;
     case host::SocketFamily::inet6:
+        kf.kf_un.kf_sock.kf_sock_inpcb = pcb_kernel_address(inode);
         put_inet6(kf.kf_sa_local, s->local_addr, s->local_port);
         put_inet6(kf.kf_sa_peer, s->peer_addr, s->peer_port);
         break;
     case host::SocketFamily::local:
         put_local(kf.kf_sa_local, s->path);
-        put_local(kf.kf_sa_peer, {});  // the host does not tell the peer
+        put_local(kf.kf_sa_peer, s->peer_path);
+        if (s->peer_inode != 0)
+            kf.kf_un.kf_sock.kf_sock_unpconn = pcb_kernel_address(s->peer_inode);
         break;
     case host::SocketFamily::unknown:
         break;
     }
     kf.kf_un.kf_sock.kf_sock_sendq = s->send_queue;
     kf.kf_un.kf_sock.kf_sock_recvq = s->receive_queue;
-    kf.kf_status = KF_ATTR_VALID;
 }
 
 void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets, struct kinfo_file &kf) {
@@ -223,17 +246,15 @@ void fill_descriptor(const host::Descriptor &d, const host::SocketTable &sockets
     kf.kf_fd = d.fd;
     kf.kf_ref_count = 1;  // Linux does not show how many descriptors share the open file
     kf.kf_flags = d.has_info ? linux_open_flags_to_freebsd(d.info.flags) : 0;
-    kf.kf_offset = -1;
+    kf.kf_offset = d.info.pos;  // FreeBSD gives every kind its file offset, 0 where it has none
     switch (kf.kf_type) {
     case KF_TYPE_VNODE:
-        kf.kf_offset = d.info.pos;
         fill_vnode(f, kf);
         break;
     case KF_TYPE_FIFO:
         fill_vnode(f, kf);
         break;
     case KF_TYPE_SHM:  // "/memfd:NAME": FreeBSD names the object "memfd:NAME"
-        kf.kf_offset = d.info.pos;
         fill_file_facts(f, kf);
         copy_path(kf.kf_path, std::string_view(f.link).substr(1));
         break;

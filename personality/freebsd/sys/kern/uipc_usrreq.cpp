@@ -1,5 +1,5 @@
 // The local socket lists: FreeBSD's unp_pcblist(), a struct xunpcb for every socket of one type
-// in the host's unix tables.
+// in the host's unix tables, joined to its peer as unp_connect2() joins them.
 #include "freebsd/sys/kern/uipc_usrreq.h"
 
 #include <sys/socket.h>
@@ -10,12 +10,13 @@
 #include <string_view>
 
 #include "freebsd/kernel_addresses.h"
+#include "freebsd/sys/kern/uipc_usrreq_refs.h"
 #include "freebsd/sys/netinet/in_pcblist.h"
 
 namespace {
 
-// A local socket's own bound name, with its length; all zero when it has none, as FreeBSD
-// copies no address for an unbound socket.
+// A local socket's bound name, with its length; all zero when it has none, as FreeBSD copies no
+// address for an unbound socket.
 void fill_local_address(std::string_view path, struct sockaddr_un &sun) {
     if (path.empty())
         return;
@@ -39,16 +40,45 @@ bool is_stream(const host::SocketFacts &s) { return listed(s) && s.type == host:
 bool is_dgram(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::dgram; }
 bool is_seqpacket(const host::SocketFacts &s) { return listed(s) && s.type == host::SocketType::seqpacket; }
 
-int local_list(SysctlReply &reply, int type, bool (*keep)(const host::SocketFacts &)) {
-    auto fill = [type](const host::SocketFacts &s, struct xunpcb &xu) {
+// One list's records. Datagram sockets also carry unp_refs, the senders connected to each; the
+// socket that bound a path its file's vnode.
+class LocalFill {
+public:
+    explicit LocalFill(int type) : type_(type) {}
+
+    void prepare(const std::vector<host::SocketFacts> &sockets) {
+        if (type_ == SOCK_DGRAM)
+            refs_ = DatagramRefs(sockets);
+        files_ = SocketFileHolders(sockets);
+    }
+
+    void operator()(const host::SocketFacts &s, struct xunpcb &xu) const {
         xu.xu_len = sizeof(xu);
         xu.xu_unpp = pcb_kernel_address(s.inode);
         xu.unp_gencnt = s.inode;
         fill_local_address(s.path, xu.xu_addr);
-        fill_xsocket(s, {AF_UNIX, type}, 0, xu.xu_socket);
-    };
+        if (s.peer_inode != 0) {
+            xu.unp_conn = pcb_kernel_address(s.peer_inode);
+            fill_local_address(s.peer_path, xu.xu_caddr);
+        }
+        if (uint64_t first = refs_.first_ref(s.inode))
+            xu.xu_firstref = pcb_kernel_address(first);
+        if (uint64_t next = refs_.next_ref(s))
+            xu.xu_nextref = pcb_kernel_address(next);
+        if (files_.holds_file(s))
+            xu.unp_vnode = vnode_kernel_address(static_cast<uint32_t>(s.vfs_inode));
+        fill_xsocket(s, {AF_UNIX, type_}, 0, xu.xu_socket);
+    }
+
+private:
+    int type_;
+    DatagramRefs refs_;
+    SocketFileHolders files_;
+};
+
+int local_list(SysctlReply &reply, int type, bool (*keep)(const host::SocketFacts &)) {
     return answer_pcblist<struct xunpgen, struct xunpcb>(host::SocketTables::local, reply, xunpgen_of, local_slack,
-                                                         fill, keep);
+                                                         LocalFill(type), keep);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // tables; the socket inode stands for the kernel addresses.
 #include "freebsd/sys/netinet/in_pcblist.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -31,6 +32,33 @@ void put_v4(union in_dependaddr &dst, const uint8_t *addr4) { std::memcpy(&dst.i
 
 bool listed(const host::SocketFacts &s) { return s.inode != 0; }
 
+namespace {
+
+// Linux's TCP states that mean what FreeBSD's socket flags say; the closing states are left
+// without flags, as FreeBSD's depend on which side closed first.
+constexpr int kTcpEstablished = 1, kTcpSynSent = 2, kTcpCloseWait = 8, kTcpListen = 10;
+// Linux's socket states in /proc/net/unix.
+constexpr int kUnixConnecting = 2, kUnixConnected = 3;
+
+bool is_listening(const host::SocketFacts &s, int protocol) {
+    return s.family == host::SocketFamily::local ? s.listening : protocol == IPPROTO_TCP && s.state == kTcpListen;
+}
+
+int16_t socket_state(const host::SocketFacts &s, int protocol) {
+    if (s.family == host::SocketFamily::local) {
+        if (s.peer_inode != 0 || s.state == kUnixConnected)  // a connected datagram socket stays "unconnected" there
+            return SS_ISCONNECTED;
+        return s.state == kUnixConnecting ? SS_ISCONNECTING : 0;
+    }
+    if (protocol == IPPROTO_UDP)
+        return s.peer_port != 0 ? SS_ISCONNECTED : 0;
+    if (s.state == kTcpEstablished || s.state == kTcpCloseWait)
+        return SS_ISCONNECTED;
+    return s.state == kTcpSynSent ? SS_ISCONNECTING : 0;
+}
+
+}  // namespace
+
 void fill_xsocket(const host::SocketFacts &s, SocketKind kind, int protocol, struct xsocket &xso) {
     xso.xso_len = sizeof(xso);
     xso.xso_so = socket_kernel_address(s.inode);
@@ -38,6 +66,16 @@ void fill_xsocket(const host::SocketFacts &s, SocketKind kind, int protocol, str
     xso.xso_protocol = protocol;
     xso.xso_family = kind.family;
     xso.so_type = static_cast<int16_t>(kind.type);
+    xso.so_uid = s.uid;
+    if (is_listening(s, protocol)) {
+        // A listener has queues, not buffers: a TCP listener's receive column is Linux's accept
+        // queue (the local table has none).
+        xso.so_options = SO_ACCEPTCONN;
+        if (protocol == IPPROTO_TCP)
+            xso.so_qlen = s.receive_queue;
+        return;
+    }
+    xso.so_state = socket_state(s, protocol);
     xso.so_rcv.sb_cc = s.receive_queue;
     xso.so_snd.sb_cc = s.send_queue;
 }

@@ -5,6 +5,7 @@
 #include <sys/socketvar.h>
 #include <netinet/in_pcb.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -37,18 +38,26 @@ struct xinpgen xinpgen_of(size_t count, uint64_t gen);
 size_t inet_slack(size_t count);
 
 // The list: a probe answers FreeBSD's estimate, the records plus slack; a fetch the records
-// between two equal generation records (one read of the host's tables).
+// between two equal generation records (one read of the host's tables). A fill with a rank()
+// orders the records by it (stable); one that relates records to each other learns the whole
+// list first, through its prepare().
 template <class Gen, class Record, class Fill>
 int answer_pcblist(host::SocketTables tables, SysctlReply &reply, Gen (*gen_of)(size_t, uint64_t),
-                   size_t (*slack)(size_t), Fill fill, bool (*keep)(const host::SocketFacts &)) {
+                   size_t (*slack)(size_t), Fill &&fill, bool (*keep)(const host::SocketFacts &)) {
     std::vector<host::SocketFacts> sockets;
     if (int err = host::read_socket_tables(tables, sockets))
         return err;
     std::erase_if(sockets, [&](const host::SocketFacts &s) { return !keep(s); });
+    if constexpr (requires { fill.rank(sockets.front()); })
+        std::stable_sort(sockets.begin(), sockets.end(), [&](const host::SocketFacts &a, const host::SocketFacts &b) {
+            return fill.rank(a) < fill.rank(b);
+        });
     if (reply.probing()) {
         reply.reserve(2 * sizeof(Gen) + (sockets.size() + slack(sockets.size())) * sizeof(Record));
         return 0;
     }
+    if constexpr (requires { fill.prepare(sockets); })
+        fill.prepare(sockets);
     Gen gen = gen_of(sockets.size(), generation(sockets));
     reply.out(&gen, sizeof(gen));
     for (const host::SocketFacts &s : sockets) {

@@ -1,6 +1,7 @@
-// getifaddrs(3) and freeifaddrs(3) in FreeBSD's layout: per interface an AF_LINK entry with its
-// sockaddr_dl and if_data, then its IPv4 and IPv6 addresses with netmask and broadcast or peer
-// address. The list is one allocation, as FreeBSD's, so freeifaddrs frees one block.
+// getifaddrs(3) and freeifaddrs(3) in FreeBSD's layout (lib/libc/net/getifaddrs.c over
+// NET_RT_IFLISTL): per interface an AF_LINK entry with its sockaddr_dl and if_data, then its IPv4
+// and IPv6 addresses with netmask, broadcast or peer address and an if_data of their own. The list
+// is one allocation, as FreeBSD's, so freeifaddrs frees one block.
 #include <ifaddrs.h>
 
 #include <algorithm>
@@ -65,6 +66,10 @@ std::vector<Entry> entries_of(const InterfaceSnapshot &snapshot) {
             a.netmask = sockaddr_bytes(&sa.netmask);
             if (sa.has_other)
                 a.dst = sockaddr_bytes(&sa.other);
+            // The address's own if_data, as the kernel's ifa_msghdrl carries it: only its length
+            // and the address's packet and byte counts, which Linux does not keep per address.
+            a.has_data = true;
+            a.data.ifi_datalen = sizeof(struct if_data);
             entries.push_back(a);
         }
     }
