@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "freebsd/sys/kern/sysctl_reply.h"
 
@@ -168,3 +169,20 @@ int sysctl_sysctl_name(SysctlArgs oid, SysctlReply &reply);
 int sysctl_sysctl_next(SysctlArgs oid, SysctlReply &reply);
 int sysctl_sysctl_name2oid(SysctlArgs, SysctlReply &reply);
 int sysctl_sysctl_oidfmt(SysctlArgs oid, SysctlReply &reply);
+
+// A reader of how many records Read (int Read(std::vector<Record> &)) lists: a node that counts
+// a host table ("kern.devstat.numdevs" the disks, "vm.nswapdev" the swap devices).
+template <typename Reader>
+struct SysctlListReader;
+template <typename Record>
+struct SysctlListReader<int (*)(std::vector<Record> &)> {
+    using Of = Record;
+};
+template <auto Read>
+int sysctl_count(int &count) {
+    std::vector<typename SysctlListReader<decltype(Read)>::Of> records;
+    if (int err = Read(records))
+        return err;
+    count = static_cast<int>(records.size());
+    return 0;
+}

@@ -107,14 +107,6 @@ int kern_devstat_version(int &version) {
     return 0;
 }
 
-int kern_devstat_numdevs(int &count) {
-    std::vector<host::DiskStats> disks;
-    if (int err = host::read_diskstats(disks))
-        return err;
-    count = static_cast<int>(disks.size());
-    return 0;
-}
-
 int kern_devstat_generation(long &generation) {
     std::vector<host::DiskStats> disks;
     if (int err = host::read_diskstats(disks))

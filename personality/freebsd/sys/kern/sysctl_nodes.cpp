@@ -83,7 +83,7 @@ constexpr SysctlNode kNodes[] = {
      kern_proc_rlimit_set},
     // Disks, batteries, boot.
     {"kern.boottime", {CTL_KERN, KERN_BOOTTIME}, kLeaf, {CTLTYPE_STRUCT | kRd | CTLFLAG_CAPRD, "S,timeval"}, value<kern_boottime>},
-    {"kern.devstat.numdevs", {CTL_KERN, kDevstat, oid_auto(0)}, kLeaf, kInt, value<kern_devstat_numdevs>},
+    {"kern.devstat.numdevs", {CTL_KERN, kDevstat, oid_auto(0)}, kLeaf, kInt, value<sysctl_count<host::read_diskstats>>},
     {"kern.devstat.generation", {CTL_KERN, kDevstat, oid_auto(1)}, kLeaf, kLong, value<kern_devstat_generation>},
     {"kern.devstat.version", {CTL_KERN, kDevstat, oid_auto(2)}, kLeaf, kInt, value<kern_devstat_version>},
     {"kern.devstat.all", {CTL_KERN, kDevstat, oid_auto(3)}, kLeaf, record("S,devstat"), kern_devstat_all},
@@ -98,7 +98,7 @@ constexpr SysctlNode kNodes[] = {
     {"kern.cp_times", {CTL_KERN, oid_auto(1)}, kLeaf, kTicks, kern_cp_times},
     {"kern.sched.topology_spec", {CTL_KERN, kSched, oid_auto(0)}, kLeaf, kText, value<kern_sched_topology_spec>},
     {"vm.vmtotal", {CTL_VM, VM_TOTAL}, kLeaf, record("S,vmtotal"), value<vm_vmtotal>},
-    {"vm.nswapdev", {CTL_VM, oid_auto(32)}, kLeaf, kInt, value<vm_nswapdev>},
+    {"vm.nswapdev", {CTL_VM, oid_auto(32)}, kLeaf, kInt, value<sysctl_count<host::read_swaps>>},
     {"vm.swap_info", {CTL_VM, oid_auto(33)}, kOneArgument, kHandlerNode, vm_swap_info},
     {"vm.stats.sys.v_swtch", {CTL_VM, kVmStats, kSys, oid_auto(0)}, kLeaf, kU64, counter<field<read_kernel_stat, &Events::ctxt>>},
     {"vm.stats.sys.v_intr", {CTL_VM, kVmStats, kSys, oid_auto(1)}, kLeaf, kU64, counter<field<read_kernel_stat, &Events::intr>>},

@@ -65,11 +65,3 @@ int vm_swap_info(SysctlArgs args, SysctlReply &reply) {
     }
     return 0;
 }
-
-int vm_nswapdev(int &count) {
-    std::vector<host::SwapDevice> devices;
-    if (int err = host::read_swaps(devices))
-        return err;
-    count = static_cast<int>(devices.size());
-    return 0;
-}

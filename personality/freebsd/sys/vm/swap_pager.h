@@ -12,4 +12,3 @@ constexpr int SW_UNMAPPED = 0x01;
 // One swap device as swap_dev_info() describes it, sizes in pages.
 struct xswdev freebsd_xswdev(const host::SwapDevice &device, long page_size);
 int vm_swap_info(SysctlArgs args, SysctlReply &reply);
-int vm_nswapdev(int &count);
