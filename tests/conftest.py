@@ -130,21 +130,27 @@ def control():
 
 _CALL_OBJECT = ctypes.cast(ctypes.pythonapi.PyObject_CallObject, ctypes.c_void_p)
 _M_PERTURB = -6  # glibc's malloc fills what it hands out with the complement of this byte
-PAINT_FILLS = (0x5A, 0xA5)
+_PAINT_FILLS = (0x5A, 0xA5)
 
 
-def call_painted(fn, args, fill):
-    """fn(*args) on a stack, and a heap, painted with fill: a result that differs between two
-    fills holds memory the call never wrote."""
+def painted_outcomes(fn, args, errors):
+    """fn(*args) once on a stack, and a heap, painted with each of two bytes: per call its value,
+    or the kind and text of one of `errors` it raised. Outcomes that differ hold memory the call
+    never wrote."""
     painted = LIB.lumvik_control_call_painted  # the personality's, with the control interface
     painted.restype = ctypes.py_object
     painted.argtypes = [ctypes.c_void_p, ctypes.py_object, ctypes.py_object, ctypes.c_int]
     libc = ctypes.CDLL(None)
-    libc.mallopt(_M_PERTURB, fill)
-    try:
-        return painted(_CALL_OBJECT, fn, tuple(args), fill)
-    finally:
-        libc.mallopt(_M_PERTURB, 0)
+    outcomes = []
+    for fill in _PAINT_FILLS:
+        libc.mallopt(_M_PERTURB, fill)
+        try:
+            outcomes.append(painted(_CALL_OBJECT, fn, tuple(args), fill))
+        except errors as e:
+            outcomes.append((type(e), str(e)))
+        finally:
+            libc.mallopt(_M_PERTURB, 0)
+    return outcomes
 
 
 def run_python(code, env_extra=None, env_remove=()):

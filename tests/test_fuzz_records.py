@@ -15,7 +15,7 @@ import struct
 import pytest
 
 import _lumvik_bsd as m
-from conftest import PAINT_FILLS, call_painted
+from conftest import painted_outcomes
 from records import KINFO_FILE_SIZE, KINFO_PROC_SIZE, KINFO_VMENTRY_SIZE, kinfo_file, kinfo_proc, kinfo_vmentry
 from socket_records import XFILE, XINPCB, XINPGEN, XTCPCB, XUNPCB, XUNPGEN, xfile, xinpcb, xtcpcb, xunpcb, xunpgen
 
@@ -111,14 +111,6 @@ def test_corrupted_records_give_values_or_expected_errors(control, fn, key, make
 SYSTEM_ERRORS = EXPECTED_ERRORS + (NotImplementedError, MemoryError)
 ERRNOS = [errno.EPERM, errno.ENOENT, errno.ESRCH, errno.ENOMEM, errno.EACCES, errno.EINVAL, errno.ENXIO,
           errno.EOPNOTSUPP, 0]
-
-
-def painted(fn, args, fill):
-    """fn(*args) on painted memory: its value, or its error's kind and text."""
-    try:
-        return call_painted(fn, args, fill)
-    except SYSTEM_ERRORS as e:
-        return type(e), str(e)
 
 
 class Answer:
@@ -348,7 +340,7 @@ def test_hostile_answers_give_the_same_result_on_any_memory(control, tmp_path, f
                     control.fail(key, rng.choice(ERRNOS))
                 else:
                     set_answer(control, tmp_path, key, mutate(rng, nodes[key](rng), kind))
-                first, second = (painted(fn, args, fill) for fill in PAINT_FILLS)
+                first, second = painted_outcomes(fn, args, SYSTEM_ERRORS)
                 assert first == second, f"{key} {kind} seed {seed}: {str(first)[:300]} / {str(second)[:300]}"
                 if fn is m.per_cpu_times and isinstance(first, list):
                     assert len(first) <= 1024  # no FreeBSD system has more CPUs than a set can name

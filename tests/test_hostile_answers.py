@@ -8,7 +8,7 @@ import struct
 import pytest
 
 import _lumvik_bsd as m
-from conftest import PAINT_FILLS, call_painted
+from conftest import painted_outcomes
 from records import kinfo_file
 from socket_records import XINPGEN, xtcpcb
 
@@ -18,14 +18,9 @@ CELSIUS_OF_ZERO = -273
 
 
 def painted_results(fn, *args):
-    results = []
-    for fill in PAINT_FILLS:
-        try:
-            results.append(call_painted(fn, args, fill))
-        except (OSError, RuntimeError, MemoryError, NotImplementedError) as e:
-            results.append((type(e), str(e)))
-    assert results[0] == results[1], "the result holds memory the call never wrote"
-    return results[0]
+    first, second = painted_outcomes(fn, args, (OSError, RuntimeError, MemoryError, NotImplementedError))
+    assert first == second, "the result holds memory the call never wrote"
+    return first
 
 
 def tcp_socket_file(port):

@@ -58,8 +58,8 @@ PyObject *lumvik_per_cpu_times(PyObject *, PyObject *) {
     int ncpu = 0;
     if (lumvik_sysctl(mib, 2, &ncpu, sizeof(ncpu)) != 0)
         return nullptr;
-    // No FreeBSD system has more CPUs than a CPU set can name: a larger count is refused as a
-    // negative one is, by calloc, before it can cost gigabytes and millions of tuples.
+    // No FreeBSD system has more CPUs than a CPU set can name: a larger count gets the
+    // MemoryError calloc gives a negative one, before it can cost gigabytes and millions of tuples.
     if (ncpu > CPU_SETSIZE)
         return PyErr_NoMemory();
     // calloc refuses a negative count (huge as a size) rather than wrapping it; a count of 0
